@@ -1,0 +1,33 @@
+#include "Globals.h"
+
+#include "qzFileUtils.h"
+
+HWND HiddenMainWindow = nullptr;
+std::string AppFolder;
+std::string LogPath;
+std::unique_ptr<TqzIniFile> LoadedLog;
+std::unique_ptr<TStringList> SectionLines;
+std::unique_ptr<TStringList> KeptSharedFiles;
+std::string ApplicationId;
+std::string UninstallKey;
+uint8_t ActionChoice = 0;
+std::string SetupPath;
+bool RestartNeeded = false;
+bool RemoveDataFiles = true;
+
+std::string CurrentPageName;
+HWND CurrentPage = nullptr;
+HWND PreviousPage = nullptr;
+std::atomic<int32_t> PageResult{0};
+
+HANDLE WorkerThread = nullptr;
+int32_t StageIndex = 0;
+int32_t StepsDone = 0;
+int32_t StepsTotal = 0;
+
+std::string RepairDataFile() { return ChangeFileExt(LogPath, ".sss"); }
+
+void DestroyPreviousPage() {
+    if (IsWindow(PreviousPage)) DestroyWindow(PreviousPage);
+    PreviousPage = nullptr;
+}

@@ -1,0 +1,3 @@
+#include "Repair.h"
+// Placeholder until the repair launch lands.
+void LaunchRepair() {}

@@ -1,0 +1,3 @@
+#include "Worker.h"
+// Placeholder until the worker lands.
+bool RunUninstall() { return false; }

@@ -1,0 +1,16 @@
+set(CMAKE_C_COMPILER ${MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${MINGW_PREFIX}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+find_program(WIDL_EXECUTABLE ${MINGW_PREFIX}-widl)
+
+# ctest and test discovery run every test program under Wine. WINE_LOADER may name the
+# loader to use (wine64 for the 64-bit build).
+if(DEFINED ENV{WINE_LOADER})
+  set(CMAKE_CROSSCOMPILING_EMULATOR $ENV{WINE_LOADER})
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+endif()

@@ -1,0 +1,101 @@
+// An INI-syntax text file held in memory as an ordered list of sections, each an ordered
+// list of "key=value" lines. The file is parsed once, when the engine is created; writes
+// change only the model; UpdateFile rewrites the whole file from it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "qzErrors.h"
+#include "qzHandles.h"
+#include "qzStringList.h"
+
+// The sections of a file in file order: entry text = section name as written, entry object
+// = the section's line list, owned by this list.
+class TSectionList : public TStringList {
+public:
+    TSectionList() = default;
+    TSectionList(const TSectionList&) = delete;
+    TSectionList& operator=(const TSectionList&) = delete;
+    ~TSectionList() override;
+
+    int32_t LastIndex = 0;  // where the next IndexOf starts
+
+    // Case-insensitive search starting at LastIndex, wrapping around; -1 when absent.
+    int IndexOf(const std::string& name) override;
+    // Drops every later section whose name equals an earlier one; true when any went.
+    bool MergeDuplicates();
+    TStringList* LinesAt(int index) const { return static_cast<TStringList*>(Objects(index)); }
+
+    int AddSection(const std::string& name);  // appends a section with an empty line list
+    void DeleteSection(int index);
+    void ClearSections();
+
+private:
+    // Entries must come and go with their line lists.
+    using TStringList::Add;
+    using TStringList::Clear;
+    using TStringList::Delete;
+    using TStringList::Insert;
+};
+
+class TqzIniFile {
+public:
+    // Create: all four parse options on. Both constructors raise EInOutError
+    // ("Cannot open file %s") when the file exists but cannot be opened.
+    TqzIniFile(const std::string& fileName, bool readOnly);
+    TqzIniFile(const std::string& fileName, bool readOnly, bool skipComments,
+               bool skipLinesWithoutEquals, bool trimAroundEquals, bool stripValueQuotes);
+    TqzIniFile(const TqzIniFile&) = delete;
+    TqzIniFile& operator=(const TqzIniFile&) = delete;
+    // Destroy: writes pending changes back, then closes the file.
+    virtual ~TqzIniFile();
+
+    void SetFileName(const std::string& path);
+
+    virtual std::string ReadString(const std::string& section, const std::string& key,
+                                   const std::string& defaultValue);
+    virtual void WriteString(const std::string& section, const std::string& key,
+                             const std::string& value);
+    virtual int32_t ReadInteger(const std::string& section, const std::string& key,
+                                int32_t defaultValue);
+    virtual void WriteInteger(const std::string& section, const std::string& key, int32_t value);
+    virtual bool ReadBool(const std::string& section, const std::string& key, bool defaultValue);
+    virtual void WriteBool(const std::string& section, const std::string& key, bool value);
+    virtual void ReadSection(const std::string& section, TStringList& target);
+    virtual void ReadSections(TStringList& target);
+    virtual void ReadSectionValues(const std::string& section, TStringList& target);
+    virtual void WriteSectionValues(const std::string& section, const TStringList& source);
+    virtual void EraseSection(const std::string& section);
+    virtual void DeleteKey(const std::string& section, const std::string& key);
+    virtual void GetStrings(TStringList& target);
+    virtual void UpdateFile();
+
+    const std::string& FileName() const { return fileName_; }
+    bool ReadOnly() const { return readOnly_; }
+    bool Modified() const { return modified_; }
+    TSectionList& Sections() { return sections_; }
+
+private:
+    void LoadFromFile(const std::string& path);
+    void ClearSections() { sections_.ClearSections(); }
+    // The line list of the section (created at the end when asked and missing) and the
+    // index of the key's first line in it (-1 when none).
+    TStringList* FindSectionKey(const std::string& section, const std::string& key, bool create,
+                                int& lineIndex);
+    std::string ParseLine(std::string line) const;
+
+    std::string fileName_;
+    qz::UniqueHandle fileHandle_;
+    bool openFailed_ = false;  // a write-back open failed: later write-backs do nothing
+    bool modified_ = false;
+    TSectionList sections_;
+    int32_t currentSection_ = 0;
+    bool readOnly_;
+    bool skipComments_;
+    bool skipLinesWithoutEquals_;
+    bool trimAroundEquals_;
+    bool stripValueQuotes_;
+};

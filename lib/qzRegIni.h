@@ -1,0 +1,56 @@
+// INI files by file name, through a process-wide cache of engines, and the registry by
+// path strings such as "HKLM\SOFTWARE\Vendor" (roots HKLM, HKCU, HKCR, HKU; anything else is
+// a subkey of HKEY_CURRENT_USER). Registry functions report failure through their result.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "qzIniFile.h"
+#include "qzStringList.h"
+
+// INI access. Every operation holds the cache lock for its whole duration, so the engines
+// may be used from two threads. The engine pointer that GetCachedIniFile returns stays
+// owned by the cache.
+TqzIniFile* GetCachedIniFile(const std::string& file, bool readOnly);
+void ReleaseCachedIniFile(const std::string& file);
+void ReleaseAllIniFiles();
+std::string ReadIniString(const std::string& file, const std::string& section,
+                          const std::string& key, const std::string& defaultValue);
+bool ReadIniBool(const std::string& file, const std::string& section, const std::string& key,
+                 bool defaultValue);
+void ReadIniSection(const std::string& file, const std::string& section, TStringList& list);
+int CountIniSectionLines(const std::string& file, const std::string& section);
+bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value);
+void DeleteIniKey(const std::string& file, const std::string& section, const std::string& key);
+
+// Registry access.
+void SplitRegPath(const std::string& path, HKEY& root, std::string& subkey);
+DWORD RegValueType(const std::string& path, const std::string& name);
+DWORD RegValueSize(const std::string& path, const std::string& name);
+bool RegReadData(const std::string& path, const std::string& name, void* buffer, DWORD& size);
+std::string RegReadString(const std::string& path, const std::string& name,
+                          const std::string& defaultValue);
+int32_t RegReadInteger(const std::string& path, const std::string& name, int32_t defaultValue);
+bool RegReadBool(const std::string& path, const std::string& name, bool defaultValue);
+bool RegReadBytes(const std::string& path, const std::string& name, std::vector<uint8_t>& data);
+std::string RegReadBytesHex(const std::string& path, const std::string& name,
+                            const std::string& defaultValue);
+void RegEnumSubKeys(const std::string& path, TStringList& list);
+bool RegWriteData(const std::string& path, const std::string& name, DWORD type, DWORD size,
+                  const void* data);
+bool RegWriteString(const std::string& path, const std::string& name, const std::string& text);
+bool RegWriteInteger(const std::string& path, const std::string& name, int32_t value);
+bool RegWriteBytes(const std::string& path, const std::string& name, const void* data, DWORD size);
+bool RegWriteBytesHex(const std::string& path, const std::string& name, const std::string& text);
+bool RegWriteMultiString(const std::string& path, const std::string& name, const TStringList& list);
+bool RegWriteMultiStringText(const std::string& path, const std::string& name,
+                             const std::string& text);
+bool RegWriteTyped(const std::string& path, const std::string& name, DWORD type,
+                   const std::string& text);
+bool DeleteRegValue(const std::string& path, const std::string& name);
+bool DeleteRegKey(const std::string& path, bool recursive);

@@ -1,0 +1,32 @@
+// Window-side utilities: centred message boxes, window placement, the message pump used
+// while waiting; and the system queries: Windows folder, module name, platform, quiet
+// library loading.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Settings read at each use.
+extern std::string AppTitle;  // caption of error and warning boxes
+extern UINT MsgBoxFlags;      // or-ed into the type of every box
+extern HWND MainWindow;       // owner of boxes (through its last active pop-up) and dialogs
+
+int ShowMessageBox(HWND owner, const std::string& caption, const std::string& text, UINT type);
+void ErrorBox(const std::string& text);
+void WarningBox(const std::string& text);
+// Dispatches the calling thread's messages until the queue is empty, then sleeps 1 ms; a
+// WM_QUIT ends it at once and stays consumed.
+void ProcessMessages();
+void CenterWindow(HWND window);
+void FitRectToScreen(RECT& rect);
+inline LONG RectWidth(const RECT& r) { return r.right - r.left; }
+inline LONG RectHeight(const RECT& r) { return r.bottom - r.top; }
+SIZE GetScreenSize();
+RECT GetWorkArea();
+void RepaintWindow(HWND window);
+
+std::string GetWindowsDir();  // without a trailing backslash
+std::string GetModuleName();  // full path of the running executable
+bool IsNTPlatform();          // VER_PLATFORM_WIN32_NT; false means the Windows 9x family
+HMODULE LoadLibraryQuiet(const std::string& name);

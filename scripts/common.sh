@@ -1,0 +1,92 @@
+# Shared by scripts/test, scripts/demo and scripts/bench: installs what is missing, builds,
+# and runs commands in a throwaway Wine prefix on a virtual X display.
+# shellcheck shell=bash
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine32:i386
+  wine64 xvfb xauth x11-utils cmake make googletest imagemagick procps"
+
+log() { printf '== %s\n' "$*" >&2; }
+
+ensure_packages() {
+    local missing=() package
+    for package in $PACKAGES; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    log "installing ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# The shipped program is 32-bit. Where the kernel cannot execute 32-bit code (no IA-32
+# emulation, as on some virtual machines) Wine cannot run it either; the tests then run the
+# 64-bit build of the same sources under wine64.
+choose_test_arch() {
+    if timeout 20 /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        TEST_ARCH=i686 WINE_LOADER=/usr/lib/wine/wine WINEARCH=win32
+        WINESERVER=/usr/lib/wine/wineserver32
+    else
+        TEST_ARCH=x86_64 WINE_LOADER=/usr/lib/wine/wine64 WINEARCH=win64
+        WINESERVER=/usr/lib/wine/wineserver64
+    fi
+    export TEST_ARCH WINE_LOADER WINEARCH WINESERVER
+}
+
+# build ARCH [testing ON|OFF] [cmake options...]: configures and builds build/ARCH.
+build() {
+    local arch=$1 testing=${2:-ON}
+    shift 2 || shift $#
+    cmake -S "$ROOT" -B "$ROOT/build/$arch" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING="$testing" "$@" >/dev/null
+    cmake --build "$ROOT/build/$arch" -j "$(nproc)" -- --no-print-directory >/dev/null
+}
+
+# Builds the shipped 32-bit program and the build the tests run.
+build_all() {
+    choose_test_arch
+    if [ "$TEST_ARCH" = i686 ]; then
+        build i686 ON
+    else
+        build i686 OFF
+        build x86_64 ON -DSHIPPED_EXE="$ROOT/build/i686/bin/uninstall.exe"
+    fi
+}
+
+# Starts Xvfb (unless keep_display is set and a display exists), a persistent wineserver
+# and a fresh prefix under a temporary folder. stop_wine_env undoes all of it.
+start_wine_env() {
+    WINE_TMP=$(mktemp -d /tmp/quorvel-wine.XXXXXX)
+    export WINEPREFIX=$WINE_TMP/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ -z "${keep_display:-}" ] || [ -z "${DISPLAY:-}" ]; then
+        local n=90
+        while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        XVFB_PID=$!
+        export DISPLAY=":$n"
+        local tries=0
+        until [ -e "/tmp/.X11-unix/X$n" ] || [ $tries -ge 100 ]; do sleep 0.1; tries=$((tries + 1)); done
+    fi
+    trap stop_wine_env EXIT
+    mkdir -p "$WINEPREFIX"
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    # Boot the prefix before any test runner's pipes exist: Wine's service processes
+    # would inherit them and keep the runner waiting.
+    "$WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1
+    # A crashing test program must end, not wait for a debugger dialog.
+    "$WINE_LOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        </dev/null >/dev/null 2>&1
+    "$WINE_LOADER" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+        </dev/null >/dev/null 2>&1 || true
+}
+
+stop_wine_env() {
+    [ -n "${WINESERVER:-}" ] && [ -n "${WINEPREFIX:-}" ] && "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+    [ -n "${WINE_TMP:-}" ] && rm -rf "$WINE_TMP"
+    XVFB_PID= WINE_TMP=
+}
