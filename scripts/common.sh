@@ -3,6 +3,8 @@
 # shellcheck shell=bash
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# Where the build trees go (build/i686, build/x86_64).
+BUILD_ROOT=${BUILD_ROOT:-$ROOT/build}
 PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine32:i386
   wine64 xvfb xauth x11-utils cmake make googletest imagemagick procps"
 
@@ -41,9 +43,9 @@ choose_test_arch() {
 build() {
     local arch=$1 testing=${2:-ON}
     shift 2 || shift $#
-    cmake -S "$ROOT" -B "$ROOT/build/$arch" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" \
+    cmake -S "$ROOT" -B "$BUILD_ROOT/$arch" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING="$testing" "$@" >/dev/null
-    cmake --build "$ROOT/build/$arch" -j "$(nproc)" -- --no-print-directory >/dev/null
+    cmake --build "$BUILD_ROOT/$arch" -j "$(nproc)" -- --no-print-directory >/dev/null
 }
 
 # Builds the shipped 32-bit program and the build the tests run.
@@ -53,7 +55,7 @@ build_all() {
         build i686 ON
     else
         build i686 OFF
-        build x86_64 ON -DSHIPPED_EXE="$ROOT/build/i686/bin/uninstall.exe"
+        build x86_64 ON -DSHIPPED_EXE="$BUILD_ROOT/i686/bin/uninstall.exe"
     fi
 }
 
