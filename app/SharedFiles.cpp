@@ -1,0 +1,3 @@
+#include "Removal.h"
+// Placeholder until shared files land.
+void ReleaseSharedFiles() {}
