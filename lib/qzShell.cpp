@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <initializer_list>
 
 #include "qzFileUtils.h"
 #include "qzHandles.h"
@@ -69,11 +70,44 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM) {
 
 // ---- Starting programs ----
 
-bool StartsThroughCreateProcess(const std::string& file) {
+bool HasExtension(const std::string& file, std::initializer_list<const char*> extensions) {
     const std::string extension = LowerCaseAscii(ExtractFileExt(file));
-    for (const char* known : {".exe", ".com", ".bat", ".pif", ".lnk"})
-        if (extension == known) return FileExists(file);
+    for (const char* known : extensions)
+        if (extension == known) return true;
     return false;
+}
+
+// What a shortcut starts: its target, its arguments and its working folder.
+struct ShortcutTarget {
+    std::string file;
+    std::string arguments;
+    std::string directory;
+};
+
+constexpr int kMaxArguments = 1024;
+
+bool ReadShortcut(const std::string& shortcut, ShortcutTarget& target) {
+    auto com = ComForThisThread();
+    qz::ComPtr<IShellLinkA> link;
+    qz::ComPtr<IPersistFile> persist;
+    std::wstring wideName(shortcut.size() + 1, L'\0');
+    char file[MAX_PATH] = "", arguments[kMaxArguments] = "", directory[MAX_PATH] = "";
+    if (!MultiByteToWideChar(CP_ACP, 0, shortcut.c_str(), -1, &wideName[0],
+                             static_cast<int>(wideName.size())) ||
+        FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(link.Put()))) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(persist.Put()))) ||
+        FAILED(persist->Load(wideName.c_str(), STGM_READ)) ||
+        link->GetPath(file, MAX_PATH, nullptr, 0) != S_OK ||
+        FAILED(link->GetArguments(arguments, kMaxArguments)) ||
+        FAILED(link->GetWorkingDirectory(directory, MAX_PATH)))
+        return false;
+    target = {file, arguments, directory};
+    return true;
+}
+
+bool StartsThroughCreateProcess(const std::string& file) {
+    return HasExtension(file, {".exe", ".com", ".bat", ".pif"}) && FileExists(file);
 }
 
 qz::UniqueHandle StartWithCreateProcess(const std::string& file, const std::string& parameters,
@@ -149,9 +183,20 @@ bool BrowseForFolder(HWND owner, const std::string& caption, const std::string& 
 
 int32_t RunAndWait(HWND owner, const std::string& file, const std::string& parameters,
                    const std::string& directory, int show) {
-    qz::UniqueHandle process = StartsThroughCreateProcess(file)
-                                   ? StartWithCreateProcess(file, parameters, directory, show)
-                                   : StartWithShell(owner, file, parameters, directory, show);
+    // CreateProcessA cannot start a shortcut (it is no program image), so an existing one
+    // starts what it points to by the same rules, with its arguments before ours and its
+    // working folder unless the caller gives one. A shortcut that cannot be read, or one
+    // that points to another shortcut, goes to the shell.
+    std::string program = file, arguments = parameters, folder = directory;
+    ShortcutTarget target;
+    if (HasExtension(file, {".lnk"}) && FileExists(file) && ReadShortcut(file, target)) {
+        program = target.file;
+        arguments = Trim(target.arguments + " " + parameters);
+        if (folder.empty()) folder = target.directory;
+    }
+    qz::UniqueHandle process = StartsThroughCreateProcess(program)
+                                   ? StartWithCreateProcess(program, arguments, folder, show)
+                                   : StartWithShell(owner, program, arguments, folder, show);
     if (!process) return -1;
     WaitPumping(process.Get());
     DWORD exitCode = 0;

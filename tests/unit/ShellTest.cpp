@@ -4,6 +4,8 @@
 #include <string>
 #include <thread>
 
+#include <shlobj.h>
+
 #include "TestSupport.h"
 #include "qzShell.h"
 
@@ -66,6 +68,41 @@ TEST(RunAndWait, RunsBatchFileWithBlanksInItsPath) {
     test::TempFolder temp("runbat");
     const std::string script = temp.Write("my scripts\\run me.bat", "@exit %1\r\n");
     EXPECT_EQ(RunAndWait(nullptr, script, "5", "", SW_HIDE), 5);
+}
+
+namespace {
+
+// Saves a shell shortcut to target with the given arguments and working folder.
+bool SaveShortcut(const std::string& path, const std::string& target, const std::string& arguments,
+                  const std::string& directory) {
+    HRESULT com = CoInitialize(nullptr);
+    auto uninitialize = qz::OnScopeExit([com] { if (SUCCEEDED(com)) CoUninitialize(); });
+    qz::ComPtr<IShellLinkA> link;
+    qz::ComPtr<IPersistFile> file;
+    const std::wstring widePath(path.begin(), path.end());  // the test paths are ASCII
+    return SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkA, reinterpret_cast<void**>(link.Put()))) &&
+           SUCCEEDED(link->SetPath(target.c_str())) &&
+           SUCCEEDED(link->SetArguments(arguments.c_str())) &&
+           SUCCEEDED(link->SetWorkingDirectory(directory.c_str())) &&
+           SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Put()))) &&
+           SUCCEEDED(file->Save(widePath.c_str(), TRUE));
+}
+
+}  // namespace
+
+// CreateProcessA refuses a shortcut (error 193), so it must start the shortcut's target.
+TEST(RunAndWait, ShortcutStartsItsTargetWithItsArgumentsAndFolder) {
+    test::TempFolder temp("runlnk");
+    const std::string program = CopyOfExitCode(temp, "bin dir\\exitcode.exe");
+    const std::string folder = temp / "link work";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string shortcut = temp / "Run It.LNK";
+    ASSERT_TRUE(SaveShortcut(shortcut, program, "6", folder));
+    EXPECT_EQ(RunAndWait(nullptr, shortcut, "--mark m.txt", "", SW_HIDE), 6);
+    Mark mark = ReadMark(folder + "\\m.txt");
+    EXPECT_EQ(mark.commandLine, "\"" + program + "\" 6 --mark m.txt");
+    EXPECT_EQ(mark.directory, folder);
 }
 
 TEST(RunAndWait, ProgramThatCannotStartGivesMinusOneWithoutWaiting) {
