@@ -35,7 +35,7 @@ std::string CopyOfExitCode(test::TempFolder& temp, const std::string& relative) 
 
 }  // namespace
 
-TEST(RunAndWait, StartsProgramWithQuotedPathAndUnquotedWorkingFolder) {
+TEST(ShellRunAndWait, StartsProgramWithQuotedPathAndUnquotedWorkingFolder) {
     test::TempFolder temp("run");
     const std::string program = CopyOfExitCode(temp, "Program Files\\Exit Code.EXE");
     const std::string workFolder = temp / "work dir";
@@ -56,7 +56,7 @@ TEST(RunAndWait, StartsProgramWithQuotedPathAndUnquotedWorkingFolder) {
     EXPECT_EQ(ReadMark(temp / "bare.txt").commandLine, "\"" + program + "\"");
 }
 
-TEST(RunAndWait, RunsBatchFileWithBlanksInItsPath) {
+TEST(ShellRunAndWait, RunsBatchFileWithBlanksInItsPath) {
     test::TempFolder temp("runbat");
     const std::string script = temp.Write("my scripts\\run me.bat", "@exit %1\r\n");
     EXPECT_EQ(RunAndWait(nullptr, script, "5", "", SW_HIDE), 5);
@@ -84,7 +84,7 @@ bool SaveShortcut(const std::string& path, const std::string& target, const std:
 }  // namespace
 
 // CreateProcessA refuses a shortcut (error 193), so it must start the shortcut's target.
-TEST(RunAndWait, ShortcutStartsItsTargetWithItsArgumentsAndFolder) {
+TEST(ShellRunAndWait, ShortcutStartsItsTargetWithItsArgumentsAndFolder) {
     test::TempFolder temp("runlnk");
     const std::string program = CopyOfExitCode(temp, "bin dir\\exitcode.exe");
     const std::string folder = temp / "link work";
@@ -97,7 +97,7 @@ TEST(RunAndWait, ShortcutStartsItsTargetWithItsArgumentsAndFolder) {
     EXPECT_EQ(mark.directory, folder);
 }
 
-TEST(RunAndWait, ProgramThatCannotStartGivesMinusOneWithoutWaiting) {
+TEST(ShellRunAndWait, ProgramThatCannotStartGivesMinusOneWithoutWaiting) {
     test::TempFolder temp("runbad");
     const std::string broken = temp.Write("broken.exe", "this is not a program");
     const DWORD start = GetTickCount();
@@ -109,7 +109,7 @@ TEST(RunAndWait, ProgramThatCannotStartGivesMinusOneWithoutWaiting) {
 }
 
 // A document type of its own, opened by exitcode.exe, registered for the test's duration.
-class DocumentType : public ::testing::Test {
+class ShellDocumentType : public ::testing::Test {
 protected:
     void SetUp() override {
         const std::string command =
@@ -132,7 +132,7 @@ protected:
     }
 };
 
-TEST_F(DocumentType, DocumentOpensThroughTheShellWithItsPathUnchanged) {
+TEST_F(ShellDocumentType, DocumentOpensThroughTheShellWithItsPathUnchanged) {
     test::TempFolder temp("rundoc");
     const std::string document = temp.Write("a folder\\notes.qzdoc");
     EXPECT_EQ(RunAndWait(nullptr, document, "", "", SW_HIDE), 9);
@@ -151,7 +151,7 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 }  // namespace
 
-TEST(RunAndWait, DispatchesTheThreadsMessagesWhileWaiting) {
+TEST(ShellRunAndWait, DispatchesTheThreadsMessagesWhileWaiting) {
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = CountingProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -265,7 +265,7 @@ private:
 
 }  // namespace
 
-TEST(BrowseForFolder, DialogIsSkinnedAndOkReturnsTheStartFolderWithoutBackslash) {
+TEST(ShellBrowseForFolder, DialogIsSkinnedAndOkReturnsTheStartFolderWithoutBackslash) {
     test::TempFolder temp("pick");
     FontOwner owner;
     std::string path = temp.Path();
@@ -283,7 +283,7 @@ TEST(BrowseForFolder, DialogIsSkinnedAndOkReturnsTheStartFolderWithoutBackslash)
     EXPECT_EQ(path, folder);
 }
 
-TEST(BrowseForFolder, DriveRootComesBackWithoutItsBackslash) {
+TEST(ShellBrowseForFolder, DriveRootComesBackWithoutItsBackslash) {
     std::string path = "C:\\";
     bool chosen = false;
     BrowseDialogView view = BrowseDriven(nullptr, "Pick a drive", "OK", path, chosen);
@@ -292,7 +292,7 @@ TEST(BrowseForFolder, DriveRootComesBackWithoutItsBackslash) {
     EXPECT_EQ(path, "C:");
 }
 
-TEST(BrowseForFolder, CancelLeavesThePathAlsoWhenTheStartFolderIsMissing) {
+TEST(ShellBrowseForFolder, CancelLeavesThePathAlsoWhenTheStartFolderIsMissing) {
     const std::string start = "C:\\qztests\\no such folder\\below";
     std::string path = start;
     bool chosen = true;
