@@ -3,7 +3,11 @@
 #include <cstring>
 #include <vector>
 
+#include "qzErrors.h"
+#include "qzFileFind.h"
 #include "qzHandles.h"
+#include "qzStrUtils.h"
+#include "qzWinUtils.h"
 
 namespace {
 
@@ -136,4 +140,177 @@ bool WriteTextLine(HANDLE handle, const std::string& text) {
     DWORD written = 0;
     return WriteFile(handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
            written == line.size();
+}
+
+// Deferred and recursive operations.
+
+namespace {
+
+// The whole text of a file that the program itself rewrites; raises EInOutError.
+std::string ReadWholeFile(const std::string& path) {
+    qz::UniqueHandle file(OpenFileHandle(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL));
+    if (!UsableHandle(file.Get())) throw EInOutError("Cannot open file " + path);
+    std::string text;
+    char chunk[4096];
+    DWORD read = 0;
+    do {
+        if (!ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr))
+            throw EInOutError("Cannot read file " + path);
+        text.append(chunk, read);
+    } while (read > 0);
+    return text;
+}
+
+// Lines ended by CR LF, CR or LF; a line end after the last line adds no empty line.
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    return lines;
+}
+
+// The boot-time rename list with one entry added: every line trimmed, blank lines kept,
+// the entry in front of the first blank line after the first [Rename] header (or after the
+// last line when no blank line follows), and a new section at the end when there is none.
+std::vector<std::string> WithRenameEntry(const std::vector<std::string>& oldLines,
+                                         const std::string& entry) {
+    std::vector<std::string> lines;
+    bool inRename = false, written = false;
+    for (size_t i = 0; i < oldLines.size(); ++i) {
+        std::string line = Trim(oldLines[i]);
+        if (!line.empty()) lines.push_back(line);
+        if (lstrcmpiA(line.c_str(), "[Rename]") == 0) inRename = true;
+        if (inRename && !written && (line.empty() || i + 1 == oldLines.size())) {
+            lines.push_back(entry);
+            written = true;
+        }
+        if (line.empty()) lines.emplace_back();
+    }
+    if (!inRename) {
+        lines.emplace_back("[Rename]");
+        lines.push_back(entry);
+    }
+    return lines;
+}
+
+// Rewrites wininit.ini with the entry added. The old list is moved to the backup first so
+// that its lines survive a failure half-way; the backup goes once the new list is complete.
+void AddRenameEntry(const std::string& listPath, const std::string& entry) {
+    std::string backupPath = ChangeFileExt(listPath, ".bak");
+    ForceDeleteFile(backupPath);
+    std::vector<std::string> oldLines;
+    if (FileExists(listPath)) {
+        // A backup that could not be replaced must not be read as the old list, nor may the
+        // list then be overwritten: its entries would be lost.
+        if (!MoveFileA(listPath.c_str(), backupPath.c_str()))
+            throw EInOutError("Cannot rename file " + listPath);
+        oldLines = SplitLines(ReadWholeFile(backupPath));
+    }
+    {
+        qz::UniqueHandle list(OpenFileHandle(listPath, GENERIC_WRITE, 0, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL));
+        if (!UsableHandle(list.Get())) throw EInOutError("Cannot create file " + listPath);
+        for (const std::string& line : WithRenameEntry(oldLines, entry))
+            if (!WriteTextLine(list.Get(), line)) throw EInOutError("Cannot write file " + listPath);
+    }
+    ForceDeleteFile(backupPath);
+}
+
+// A drive or share root in any spelling ("", "\", "C:", "C:\", "\\server\share\"): never a
+// folder whose whole tree may be deleted.
+bool IsRootFolder(const std::string& folder) {
+    std::string full = ExcludeTrailingBackslash(ExpandFileName(IncludeTrailingBackslash(folder)));
+    if (full.size() <= 2) return true;
+    if (full.compare(0, 2, "\\\\") != 0) return false;
+    size_t server = full.find('\\', 2);
+    return server == std::string::npos || full.find('\\', server + 1) == std::string::npos;
+}
+
+constexpr DWORD kVolumeLabel = 0x8;
+
+bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+// Removes a junction or symbolic link itself; what it points to is never entered.
+bool RemoveLink(const std::string& path) {
+    return RemoveDirectoryA(path.c_str()) || DeleteFileA(path.c_str());
+}
+
+bool DeleteTreeEntry(const TSearchRecEx& entry, bool removeFolders) {
+    if (IsLink(entry.Attr)) return RemoveLink(entry.FullName);
+    if (entry.Attr & FILE_ATTRIBUTE_DIRECTORY) return DeleteFolderTree(entry.FullName, removeFolders);
+    if (entry.Attr & kVolumeLabel) return true;  // a volume label is no file
+    return ForceDeleteFile(entry.FullName);
+}
+
+int DayOfYear(const SYSTEMTIME& date) {
+    static const int daysBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    int year = date.wYear;
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return daysBefore[date.wMonth - 1] + date.wDay + (leap && date.wMonth > 2 ? 1 : 0);
+}
+
+// Eight base-32 digits from the local time: three for the day (within a ten-year cycle),
+// five for the hundredths of a second since midnight.
+std::string TimeDigits() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    int year = now.wYear % 10;
+    int day = year * 365 + year / 4 + DayOfYear(now);
+    int time = now.wHour * 360000 + now.wMinute * 6000 + now.wSecond * 100 + now.wMilliseconds / 10;
+    return IntToBase(day, 3, 32) + IntToBase(time, 5, 32);
+}
+
+}  // namespace
+
+void DeleteFileAtReboot(const std::string& path) {
+    std::string fullPath = ExpandFileName(path);
+    if (!FileExists(fullPath)) return;
+    if (IsNTPlatform()) {
+        MoveFileExA(fullPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        return;
+    }
+    AddRenameEntry(IncludeTrailingBackslash(GetWindowsDir()) + "wininit.ini",
+                   "NUL=" + GetShortName(fullPath));
+}
+
+bool DeleteFolderTree(const std::string& folder, bool removeFolders) {
+    if (IsRootFolder(folder)) return false;
+    DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    // A folder that is itself a link holds nothing of ours.
+    if (IsLink(attributes)) return !removeFolders || RemoveLink(folder);
+    bool ok = true;
+    TSearchRecEx entry;
+    DWORD result = FindFirstEx(IncludeTrailingBackslash(folder) + "*.*", 63, 0, entry);
+    for (; result == 0; result = FindNextEx(entry)) ok = DeleteTreeEntry(entry, removeFolders) && ok;
+    FindCloseEx(entry);
+    if (removeFolders && ok && result == ERROR_NO_MORE_FILES)
+        ok = RemoveDirectoryA(ExcludeTrailingBackslash(folder).c_str()) != FALSE;
+    return ok;
+}
+
+std::string GetShortName(const std::string& path) {
+    char buffer[MAX_PATH];
+    DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+}
+
+std::string MakeUniqueFileName(const std::string& folder, const std::string& prefix,
+                               const std::string& extension, bool shortForm) {
+    std::string base = IncludeTrailingBackslash(folder);
+    std::string head = shortForm ? prefix.substr(0, 4) : prefix;
+    for (;;) {
+        std::string digits = TimeDigits();
+        if (shortForm) digits.erase(0, head.size());
+        std::string name = head + digits + extension;
+        if (GetFileAttributesA((base + name).c_str()) == INVALID_FILE_ATTRIBUTES) return name;
+        Sleep(1);  // the next name needs the clock to move on
+    }
 }

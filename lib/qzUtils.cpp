@@ -1,3 +1,159 @@
 #include "qzUtils.h"
-// Placeholder until restart and self-removal land.
-bool RestartWindows(bool) { return false; }
+
+#include <oleauto.h>
+
+#include <vector>
+
+#include "qzErrors.h"
+#include "qzFileUtils.h"
+#include "qzHandles.h"
+#include "qzStrUtils.h"
+#include "qzWinUtils.h"
+
+namespace {
+
+// False only when the privilege could not be enabled; a token or privilege name that
+// cannot be had leaves the decision to ExitWindowsEx.
+bool EnableShutdownPrivilege() {
+    qz::UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.Put())) return true;
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid)) return true;
+    return AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr) != FALSE;
+}
+
+// A path as a quoted batch-file argument; "%" is doubled so that the command interpreter
+// reads it as itself and never expands a variable into the path.
+std::string BatchPath(const std::string& path) { return "\"" + ReplaceAll(path, "%", "%%") + "\""; }
+
+// Attempts before the script gives up: rounds of a one-second pause, counted by growing
+// two short variables (the Windows 9x command interpreter has no arithmetic).
+constexpr int kAttemptsPerRound = 60;
+constexpr int kRounds = 60;
+
+// The script deletes the executable as soon as the process has ended, then the folder
+// (only when it is empty by then) and itself. Every attempt after the first waits a second
+// (ping of the local host is the one pause both command interpreters have), and after
+// about an hour it gives up, so that an executable that can never be deleted does not keep
+// it running for ever.
+std::vector<std::string> RemovalScript(const std::string& exe, const std::string& folder,
+                                       const std::string& script) {
+    std::vector<std::string> lines = {
+        "set QZTRY=",
+        "set QZROUND=",
+        ":try",
+        "del " + BatchPath(exe),
+        "if not exist " + BatchPath(exe) + " goto done",
+        "ping -n 2 127.0.0.1 >nul",
+        "set QZTRY=%QZTRY%x",
+        "if not \"%QZTRY%\"==\"" + std::string(kAttemptsPerRound, 'x') + "\" goto try",
+        "set QZTRY=",
+        "set QZROUND=%QZROUND%x",
+        "if not \"%QZROUND%\"==\"" + std::string(kRounds, 'x') + "\" goto try",
+        ":done",
+    };
+    if (!folder.empty()) lines.push_back("rd " + BatchPath(folder));
+    lines.push_back("del " + BatchPath(script));
+    return lines;
+}
+
+void WriteRemovalScript(const std::string& path, const std::vector<std::string>& lines) {
+    qz::UniqueHandle file(OpenFileHandle(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL));
+    if (!UsableHandle(file.Get())) throw EInOutError("Cannot create file " + path);
+    for (const std::string& line : lines) WriteOemLine(file.Get(), line);
+}
+
+void StartHidden(const std::string& script, const std::string& folder) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION info{};
+    std::string commandLine = "\"" + script + "\"";
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, IDLE_PRIORITY_CLASS,
+                        nullptr, folder.c_str(), &startup, &info))
+        return;
+    qz::UniqueHandle process(info.hProcess), thread(info.hThread);
+}
+
+using DllUnregisterServerProc = HRESULT(STDAPICALLTYPE*)();
+using UnRegisterTypeLibProc = HRESULT(STDAPICALLTYPE*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+
+bool UnregisterInProcessServer(const std::string& path) {
+    qz::UniqueModule library(LoadLibraryQuiet(path));
+    if (!library) return false;
+    auto unregister = reinterpret_cast<DllUnregisterServerProc>(
+        GetProcAddress(library.Get(), "DllUnregisterServer"));
+    return unregister && SUCCEEDED(unregister());
+}
+
+// Started hidden and not waited for. A path with blanks is quoted, or the system could
+// start another program whose name is a leading part of it.
+bool UnregisterLocalServer(const std::string& path) {
+    if (lstrcmpiA(ExtractFileExt(path).c_str(), ".exe") != 0) return false;
+    std::string program = path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+    return WinExec((program + " /UNREGSERVER").c_str(), SW_HIDE) > 31;
+}
+
+std::wstring WidePath(const std::string& path) {
+    int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], length);
+    wide.resize(static_cast<size_t>(length - 1));
+    return wide;
+}
+
+}  // namespace
+
+bool ExitWindowsWithPrivilege(UINT flags) {
+    constexpr UINT kPowerFlags = EWX_SHUTDOWN | EWX_REBOOT | EWX_POWEROFF;
+    if (IsNTPlatform() && (flags & kPowerFlags) != 0 && !EnableShutdownPrivilege()) return false;
+    return ExitWindowsEx(flags, 0) != FALSE;
+}
+
+bool RestartWindows(bool force) {
+    return ExitWindowsWithPrivilege(EWX_REBOOT | (force ? EWX_FORCE : 0));
+}
+
+void ScheduleSelfRemoval(bool removeFolder) {
+    std::string exe = GetModuleName();
+    std::string appFolder = ExcludeTrailingBackslash(ExtractFilePath(exe));
+    // An executable in a drive root leaves the root alone and keeps its script beside it.
+    bool inRoot = appFolder.size() <= 2;
+    std::string scriptFolder = inRoot ? IncludeTrailingBackslash(appFolder) : ExtractFilePath(appFolder);
+    std::string script = scriptFolder + MakeUniqueFileName(scriptFolder, "", ".bat", true);
+    WriteRemovalScript(script, RemovalScript(exe, removeFolder && !inRoot ? appFolder : "", script));
+    StartHidden(script, scriptFolder);
+}
+
+void WriteOemLine(HANDLE file, const std::string& text) {
+    if (!WriteTextLine(file, ToOem(text))) throw EInOutError("Cannot write file");
+}
+
+bool UnregisterComFile(const std::string& path) {
+    return UnregisterServerFile(path) || UnregisterTypeLibrary(path);
+}
+
+bool UnregisterServerFile(const std::string& path) {
+    return UnregisterInProcessServer(path) || UnregisterLocalServer(path);
+}
+
+// UnRegisterTypeLib is looked up at run time: early Windows 95 systems lack it.
+bool UnregisterTypeLibrary(const std::string& path) {
+    HMODULE oleaut = GetModuleHandleA("OLEAUT32.DLL");
+    auto unregister = oleaut ? reinterpret_cast<UnRegisterTypeLibProc>(
+                                   GetProcAddress(oleaut, "UnRegisterTypeLib"))
+                             : nullptr;
+    if (!unregister) return false;
+    qz::ComPtr<ITypeLib> library;
+    if (FAILED(LoadTypeLibEx(WidePath(ExpandFileName(path)).c_str(), REGKIND_NONE, library.Put())))
+        return false;
+    TLIBATTR* attributes = nullptr;
+    if (FAILED(library->GetLibAttr(&attributes))) return false;
+    auto release = qz::OnScopeExit([&] { library->ReleaseTLibAttr(attributes); });
+    return SUCCEEDED(unregister(attributes->guid, attributes->wMajorVerNum,
+                                attributes->wMinorVerNum, attributes->lcid, attributes->syskind));
+}

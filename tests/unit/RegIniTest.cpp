@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "TestSupport.h"
 #include "qzRegIni.h"
+#include "qzStrUtils.h"
 
 namespace {
 
@@ -271,4 +273,185 @@ TEST_F(RegIniRegistry, RecursiveDeleteRemovesLinksWithoutFollowingThem) {
     EXPECT_TRUE(DeleteRegKey(lm + "\\Tree", true));
     EXPECT_FALSE(KeyExists(m, sub + "\\Tree"));
     EXPECT_EQ(RawGet(m, sub + "\\Target\\Inner", "keep").first, static_cast<DWORD>(REG_SZ));
+}
+
+// ---------------------------------------------------------------------------------------
+// INI files through the engine cache
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+// A thread that runs a body; a test that fails to finish in time still ends.
+class TestThread {
+public:
+    explicit TestThread(std::function<void()> body)
+        : body_(std::move(body)), handle_(CreateThread(nullptr, 0, Run, this, 0, nullptr)) {}
+    ~TestThread() {
+        if (!Finished(60000)) TerminateThread(handle_.Get(), 1);
+    }
+    TestThread(const TestThread&) = delete;
+    TestThread& operator=(const TestThread&) = delete;
+    bool Finished(DWORD timeoutMs) const {
+        return handle_ && WaitForSingleObject(handle_.Get(), timeoutMs) == WAIT_OBJECT_0;
+    }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        static_cast<TestThread*>(self)->body_();
+        return 0;
+    }
+    std::function<void()> body_;
+    qz::UniqueHandle handle_;
+};
+
+class RegIniCache : public ::testing::Test {
+protected:
+    test::TempFolder temp{"regini"};
+    void TearDown() override { ReleaseAllIniFiles(); }
+};
+
+std::vector<std::string> Texts(const TStringList& list) {
+    std::vector<std::string> texts;
+    for (const auto& entry : list.Entries()) texts.push_back(entry.text);
+    return texts;
+}
+
+}  // namespace
+
+TEST_F(RegIniCache, NamesDifferingInCaseShareOneEngineUnderTheUpperCasedPath) {
+    std::string path = temp.Write("Mixed.ini", "[S]\r\nK=v\r\n");
+    TqzIniFile* lower = GetCachedIniFile(LowerCaseAscii(path), true);
+    EXPECT_EQ(GetCachedIniFile(path, true), lower);
+    EXPECT_EQ(lower->FileName(), UpperCase(path));
+    EXPECT_TRUE(lower->ReadOnly());
+    EXPECT_EQ(ReadIniString(UpperCase(path), "s", "k", "d"), "v");
+}
+
+TEST_F(RegIniCache, ReadsSectionsBooleansAndDefaults) {
+    std::string path = temp.Write("r.ini",
+                                  "[Display]\r\nOn=1\r\nTwo=2\r\nWord=yes\r\n"
+                                  "[Files]\r\nb=2\r\na=1\r\n[Notes]\r\n;only a comment\r\n");
+    EXPECT_TRUE(ReadIniBool(path, "Display", "On", false));
+    EXPECT_FALSE(ReadIniBool(path, "Display", "Two", true));
+    EXPECT_FALSE(ReadIniBool(path, "Display", "Word", true));
+    EXPECT_TRUE(ReadIniBool(path, "Display", "Missing", true));
+    EXPECT_FALSE(ReadIniBool(path, "Display", "Missing", false));
+    EXPECT_EQ(ReadIniString(path, "Nowhere", "k", "dflt"), "dflt");
+
+    TStringList lines;
+    ReadIniSection(path, "files", lines);
+    EXPECT_EQ(Texts(lines), (std::vector<std::string>{"b=2", "a=1"}));
+    ReadIniSection(path, "Nowhere", lines);
+    EXPECT_EQ(lines.Count(), 2);
+    EXPECT_EQ(CountIniSectionLines(path, "Files"), 2);
+    EXPECT_EQ(CountIniSectionLines(path, "Notes"), 0);
+    EXPECT_EQ(CountIniSectionLines(path, "Nowhere"), 0);
+    EXPECT_EQ(CountIniSectionLines(temp / "absent.ini", "Files"), 0);
+}
+
+TEST_F(RegIniCache, WritingReplacesAReadOnlyEngineWhichReadsTheFileAgain) {
+    std::string path = temp.Write("w.ini", "[S]\r\nK=old\r\nGone=x\r\n");
+    EXPECT_EQ(ReadIniString(path, "S", "K", "d"), "old");
+    test::WriteFileBytes(path, "[S]\r\nK=disk\r\nGone=x\r\n");
+    EXPECT_EQ(ReadIniString(path, "S", "K", "d"), "old");  // served from memory
+
+    EXPECT_TRUE(WriteIniString(path, "S", "New", "value"));
+    EXPECT_FALSE(GetCachedIniFile(path, true)->ReadOnly());
+    EXPECT_EQ(ReadIniString(path, "S", "K", "d"), "disk");
+    EXPECT_EQ(ReadIniString(path, "S", "New", "d"), "value");
+    DeleteIniKey(path, "S", "Gone");
+    EXPECT_EQ(ReadIniString(path, "S", "Gone", "d"), "d");
+    EXPECT_EQ(test::ReadFileBytes(path).find("New"), std::string::npos);
+
+    ReleaseAllIniFiles();
+    EXPECT_EQ(test::ReadFileBytes(path), "[S]\r\nK=disk\r\nNew=value\r\n\r\n");
+}
+
+TEST_F(RegIniCache, ANewFileIsCreatedAtReleaseUnderTheUpperCasedPath) {
+    std::string path = temp / "sub\\new.ini";
+    EXPECT_TRUE(WriteIniString(path, "Sec", "Key", "v"));
+    ReleaseCachedIniFile(LowerCaseAscii(path));
+    EXPECT_EQ(test::ReadFileBytes(path), "[Sec]\r\nKey=v\r\n\r\n");
+    WIN32_FIND_DATAA data;
+    qz::UniqueFind file(FindFirstFileA(path.c_str(), &data));
+    ASSERT_TRUE(file);
+    EXPECT_STREQ(data.cFileName, "NEW.INI");
+    qz::UniqueFind folder(FindFirstFileA((temp / "sub").c_str(), &data));
+    ASSERT_TRUE(folder);
+    EXPECT_STREQ(data.cFileName, "SUB");
+}
+
+TEST_F(RegIniCache, AWriteThatCannotOpenTheFileRaisesAndReleasesTheLock) {
+    std::string path = temp.Write("locked.ini", "[S]\r\nK=v\r\n");
+    EXPECT_EQ(ReadIniString(path, "S", "K", "d"), "v");
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    try {
+        WriteIniString(path, "S", "K", "new");
+        ADD_FAILURE() << "no error raised";
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot open file " + UpperCase(path));
+    }
+    // A file another process holds open without sharing cannot be written either.
+    std::string held = temp.Write("held.ini", "[S]\r\nK=v\r\n");
+    test::HeldFile holder(held, 0);
+    ASSERT_TRUE(holder.Held());
+    EXPECT_THROW(DeleteIniKey(held, "S", "K"), EInOutError);
+
+    std::string seen;
+    TestThread other([&] { seen = ReadIniString(path, "S", "K", "d"); });
+    EXPECT_TRUE(other.Finished(10000)) << "the cache lock was not released";
+    EXPECT_EQ(seen, "v");
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(RegIniCache, TwoThreadsReadAndWriteOneFileWithoutLosingEntries) {
+    std::string path = temp.Write("shared.ini", "[S]\r\n");
+    const int writes = 300;
+    volatile LONG done = 0;
+    bool countWentDown = false;
+    TestThread writer([&] {
+        for (int i = 0; i < writes; ++i) {
+            WriteIniString(path, "S", "K" + std::to_string(i), "V" + std::to_string(i));
+            if (i % 25 == 0) ReleaseCachedIniFile(path);
+        }
+        InterlockedExchange(&done, 1);
+    });
+    TestThread reader([&] {
+        int last = 0;
+        for (int round = 0; !done; ++round) {
+            int count = CountIniSectionLines(path, "S");
+            countWentDown = countWentDown || count < last;
+            last = count;
+            ReadIniString(path, "S", "K0", "");
+            if (round % 40 == 0) ReleaseAllIniFiles();
+        }
+    });
+    ASSERT_TRUE(writer.Finished(60000));
+    ASSERT_TRUE(reader.Finished(60000));
+    EXPECT_FALSE(countWentDown);
+
+    ReleaseAllIniFiles();
+    EXPECT_EQ(CountIniSectionLines(path, "S"), writes);
+    for (int i = 0; i < writes; ++i)
+        ASSERT_EQ(ReadIniString(path, "S", "K" + std::to_string(i), ""), "V" + std::to_string(i));
+}
+
+// Run as a child process by the next test: writes and ends without releasing the engine.
+TEST(RegIniAtExit, ChildWritesWithoutRelease) {
+    char path[MAX_PATH];
+    if (!GetEnvironmentVariableA("QZ_REGINI_EXIT_FILE", path, MAX_PATH))
+        GTEST_SKIP() << "only run as a child process";
+    WriteIniString(path, "S", "K", "written at exit");
+}
+
+TEST_F(RegIniCache, TheProcessEndWritesCachedEnginesBack) {
+    std::string path = temp / "exit.ini";
+    SetEnvironmentVariableA("QZ_REGINI_EXIT_FILE", path.c_str());
+    test::ChildProcess child;
+    bool started = child.Start("\"" + test::BinFolder() +
+                               "unit_tests.exe\" --gtest_filter=RegIniAtExit.ChildWritesWithoutRelease");
+    SetEnvironmentVariableA("QZ_REGINI_EXIT_FILE", nullptr);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(child.Wait(30000), 0);
+    EXPECT_EQ(test::ReadFileBytes(path), "[S]\r\nK=written at exit\r\n\r\n");
 }
