@@ -3,7 +3,10 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include "TestSupport.h"
@@ -24,18 +27,6 @@ Mark ReadMark(const std::string& path) {
     return {text.substr(0, end), text.substr(end + 2, text.find("\r\n", end + 2) - end - 2)};
 }
 
-// Sets an environment variable of the test process (inherited by children) for a scope.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-        SetEnvironmentVariableA(name, value.c_str());
-    }
-    ~ScopedEnvironment() { SetEnvironmentVariableA(name_, nullptr); }
-
-private:
-    const char* name_;
-};
-
 std::string CopyOfExitCode(test::TempFolder& temp, const std::string& relative) {
     const std::string path = temp.Write(relative);
     EXPECT_TRUE(CopyFileA(test::HelperProgram("exitcode").c_str(), path.c_str(), FALSE));
@@ -44,7 +35,7 @@ std::string CopyOfExitCode(test::TempFolder& temp, const std::string& relative) 
 
 }  // namespace
 
-TEST(RunAndWait, StartsProgramWithQuotedPathAndUnquotedWorkingFolder) {
+TEST(ShellRunAndWait, StartsProgramWithQuotedPathAndUnquotedWorkingFolder) {
     test::TempFolder temp("run");
     const std::string program = CopyOfExitCode(temp, "Program Files\\Exit Code.EXE");
     const std::string workFolder = temp / "work dir";
@@ -59,12 +50,13 @@ TEST(RunAndWait, StartsProgramWithQuotedPathAndUnquotedWorkingFolder) {
         EXPECT_EQ(mark.directory, workFolder);
     }
 
-    ScopedEnvironment marked("EXITCODE_MARK", temp / "bare.txt");
+    SetEnvironmentVariableA("EXITCODE_MARK", (temp / "bare.txt").c_str());
+    auto unmark = qz::OnScopeExit([] { SetEnvironmentVariableA("EXITCODE_MARK", nullptr); });
     EXPECT_EQ(RunAndWait(nullptr, program, "", "", SW_HIDE), 0);
     EXPECT_EQ(ReadMark(temp / "bare.txt").commandLine, "\"" + program + "\"");
 }
 
-TEST(RunAndWait, RunsBatchFileWithBlanksInItsPath) {
+TEST(ShellRunAndWait, RunsBatchFileWithBlanksInItsPath) {
     test::TempFolder temp("runbat");
     const std::string script = temp.Write("my scripts\\run me.bat", "@exit %1\r\n");
     EXPECT_EQ(RunAndWait(nullptr, script, "5", "", SW_HIDE), 5);
@@ -92,7 +84,7 @@ bool SaveShortcut(const std::string& path, const std::string& target, const std:
 }  // namespace
 
 // CreateProcessA refuses a shortcut (error 193), so it must start the shortcut's target.
-TEST(RunAndWait, ShortcutStartsItsTargetWithItsArgumentsAndFolder) {
+TEST(ShellRunAndWait, ShortcutStartsItsTargetWithItsArgumentsAndFolder) {
     test::TempFolder temp("runlnk");
     const std::string program = CopyOfExitCode(temp, "bin dir\\exitcode.exe");
     const std::string folder = temp / "link work";
@@ -105,7 +97,7 @@ TEST(RunAndWait, ShortcutStartsItsTargetWithItsArgumentsAndFolder) {
     EXPECT_EQ(mark.directory, folder);
 }
 
-TEST(RunAndWait, ProgramThatCannotStartGivesMinusOneWithoutWaiting) {
+TEST(ShellRunAndWait, ProgramThatCannotStartGivesMinusOneWithoutWaiting) {
     test::TempFolder temp("runbad");
     const std::string broken = temp.Write("broken.exe", "this is not a program");
     const DWORD start = GetTickCount();
@@ -117,7 +109,7 @@ TEST(RunAndWait, ProgramThatCannotStartGivesMinusOneWithoutWaiting) {
 }
 
 // A document type of its own, opened by exitcode.exe, registered for the test's duration.
-class DocumentType : public ::testing::Test {
+class ShellDocumentType : public ::testing::Test {
 protected:
     void SetUp() override {
         const std::string command =
@@ -140,16 +132,11 @@ protected:
     }
 };
 
-TEST_F(DocumentType, DocumentOpensThroughTheShellWithItsPathUnchanged) {
+TEST_F(ShellDocumentType, DocumentOpensThroughTheShellWithItsPathUnchanged) {
     test::TempFolder temp("rundoc");
     const std::string document = temp.Write("a folder\\notes.qzdoc");
     EXPECT_EQ(RunAndWait(nullptr, document, "", "", SW_HIDE), 9);
     EXPECT_NE(ReadMark(document + ".mark").commandLine.find(document), std::string::npos);
-}
-
-TEST(RunAndWait, ProgramNameThatIsNoPathGoesThroughTheShell) {
-    ScopedEnvironment path("PATH", test::BinFolder());
-    EXPECT_EQ(RunAndWait(nullptr, "exitcode.exe", "4", "", SW_HIDE), 4);
 }
 
 namespace {
@@ -164,7 +151,7 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 }  // namespace
 
-TEST(RunAndWait, DispatchesTheThreadsMessagesWhileWaiting) {
+TEST(ShellRunAndWait, DispatchesTheThreadsMessagesWhileWaiting) {
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = CountingProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -187,4 +174,130 @@ TEST(RunAndWait, DispatchesTheThreadsMessagesWhileWaiting) {
     other.join();
     EXPECT_EQ(code, 2);
     EXPECT_EQ(HandledWhileWaiting, 2) << "a posted and a sent message, both served during the wait";
+}
+
+namespace {
+
+// What the driver thread saw in the browse dialog.
+struct BrowseDialogView {
+    bool found = false;
+    std::vector<std::string> buttons;  // texts, in the order of the dialog's children
+    bool treeShowsSelectionAlways = false;
+    HFONT firstButtonFont = nullptr;  // a dialog keeps its template font, its controls take ours
+    std::string selectedItem;
+};
+
+std::string SelectedTreeItem(HWND tree) {
+    char text[MAX_PATH] = "";
+    TVITEMA item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    return item.hItem && SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) ? text : "";
+}
+
+// Looks at the dialog from the driver thread and clicks the button with the given text.
+BrowseDialogView ViewAndPress(HWND dialog, const std::string& press) {
+    BrowseDialogView view;
+    view.found = true;
+    HWND pressed = nullptr;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[64] = "";
+        GetClassNameA(child, className, sizeof className);
+        if (lstrcmpiA(className, "SysTreeView32") == 0) {
+            view.treeShowsSelectionAlways = GetWindowLongPtrA(child, GWL_STYLE) & TVS_SHOWSELALWAYS;
+            view.selectedItem = SelectedTreeItem(child);
+        } else if (lstrcmpiA(className, "Button") == 0) {
+            if (view.buttons.empty())
+                view.firstButtonFont = reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0));
+            view.buttons.push_back(test::WindowText(child));
+            if (view.buttons.back() == press) pressed = child;
+        }
+    }
+    if (pressed)
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(pressed), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(pressed));
+    return view;
+}
+
+// Runs the browse on this thread (the owner's) while a second thread finds the dialog by
+// its caption, looks at it and presses a button; a dialog still open afterwards is
+// cancelled, so that a failing test cannot stay in the browse.
+BrowseDialogView BrowseDriven(HWND owner, const std::string& caption, const std::string& press,
+                              std::string& path, bool& chosen) {
+    std::atomic<bool> done{false};
+    BrowseDialogView view;
+    auto findDialog = [&caption] { return FindWindowA("#32770", caption.c_str()); };
+    std::thread driver([&] {
+        HWND dialog = test::WaitForWindow([&] {
+            HWND found = findDialog();
+            return found && IsWindowVisible(found) ? found : nullptr;
+        });
+        if (dialog) view = ViewAndPress(dialog, press);
+        test::WaitUntil([&] {
+            if (HWND open = findDialog(); open && !done) PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
+            return done.load();
+        });
+    });
+    chosen = BrowseForFolder(owner, caption, "Choose a folder", path);
+    done = true;
+    driver.join();
+    return view;
+}
+
+// A top-level window of the test thread that holds a font, as a dialog page would.
+class FontOwner {
+public:
+    FontOwner()
+        : font_(CreateFontA(-15, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Tahoma")),
+          window_(CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 10, 10, 50, 50,
+                                  nullptr, nullptr, nullptr, nullptr)) {
+        SendMessageA(window_.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+    }
+    HWND Window() const { return window_.Get(); }
+    HFONT Font() const { return static_cast<HFONT>(font_.Get()); }
+
+private:
+    qz::UniqueGdiObject font_;
+    qz::UniqueWindow window_;
+};
+
+}  // namespace
+
+TEST(ShellBrowseForFolder, DialogIsSkinnedAndOkReturnsTheStartFolderWithoutBackslash) {
+    test::TempFolder temp("pick");
+    FontOwner owner;
+    std::string path = temp.Path();
+    bool chosen = false;
+    BrowseDialogView view = BrowseDriven(owner.Window(), "Pick a folder here", "OK", path, chosen);
+    ASSERT_TRUE(view.found);
+    ASSERT_GE(view.buttons.size(), 2u);
+    EXPECT_EQ(view.buttons[0], "OK");
+    EXPECT_EQ(view.buttons[1], "Cancel");
+    EXPECT_TRUE(view.treeShowsSelectionAlways);
+    EXPECT_EQ(view.firstButtonFont, owner.Font());
+    const std::string folder = temp.Path().substr(0, temp.Path().size() - 1);
+    EXPECT_EQ(view.selectedItem, folder.substr(folder.rfind('\\') + 1));
+    EXPECT_TRUE(chosen);
+    EXPECT_EQ(path, folder);
+}
+
+TEST(ShellBrowseForFolder, DriveRootComesBackWithoutItsBackslash) {
+    std::string path = "C:\\";
+    bool chosen = false;
+    BrowseDialogView view = BrowseDriven(nullptr, "Pick a drive", "OK", path, chosen);
+    ASSERT_TRUE(view.found);
+    EXPECT_TRUE(chosen);
+    EXPECT_EQ(path, "C:");
+}
+
+TEST(ShellBrowseForFolder, CancelLeavesThePathAlsoWhenTheStartFolderIsMissing) {
+    const std::string start = "C:\\qztests\\no such folder\\below";
+    std::string path = start;
+    bool chosen = true;
+    BrowseDialogView view = BrowseDriven(nullptr, "Pick nothing", "Cancel", path, chosen);
+    ASSERT_TRUE(view.found);
+    EXPECT_FALSE(chosen);
+    EXPECT_EQ(path, start);
 }
