@@ -8,7 +8,6 @@
 #include "Wizard.h"
 #include "qzFileUtils.h"
 
-
 void RemoveShortcuts() {
     LoadSectionLines("Shortcuts");
     for (int i = 0; i < SectionLines->Count(); ++i) {
