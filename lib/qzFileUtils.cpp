@@ -233,18 +233,21 @@ bool IsRootFolder(const std::string& folder) {
 }
 
 constexpr DWORD kVolumeLabel = 0x8;
+constexpr int32_t kAnyEntry = 63;
 
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
 // Removes a junction or symbolic link itself; what it points to is never entered.
-bool RemoveLink(const std::string& path) {
-    return RemoveDirectoryA(path.c_str()) || DeleteFileA(path.c_str());
+bool RemoveLink(const std::string& path, DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(path.c_str()) != FALSE
+                                                   : DeleteFileA(path.c_str()) != FALSE;
 }
 
 bool DeleteTreeEntry(const TSearchRecEx& entry, bool removeFolders) {
-    if (IsLink(entry.Attr)) return RemoveLink(entry.FullName);
     if (entry.Attr & FILE_ATTRIBUTE_DIRECTORY) return DeleteFolderTree(entry.FullName, removeFolders);
     if (entry.Attr & kVolumeLabel) return true;  // a volume label is no file
+    // A linked file loses the link only: clearing attributes could reach its target.
+    if (IsLink(entry.Attr)) return RemoveLink(entry.FullName, entry.Attr);
     return ForceDeleteFile(entry.FullName);
 }
 
@@ -284,11 +287,11 @@ bool DeleteFolderTree(const std::string& folder, bool removeFolders) {
     DWORD attributes = GetFileAttributesA(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
-    // A folder that is itself a link holds nothing of ours.
-    if (IsLink(attributes)) return !removeFolders || RemoveLink(folder);
+    // A junction or linked folder holds nothing of ours: at most the link itself goes.
+    if (IsLink(attributes)) return !removeFolders || RemoveLink(folder, attributes);
     bool ok = true;
     TSearchRecEx entry;
-    DWORD result = FindFirstEx(IncludeTrailingBackslash(folder) + "*.*", 63, 0, entry);
+    DWORD result = FindFirstEx(IncludeTrailingBackslash(folder) + "*.*", kAnyEntry, 0, entry);
     for (; result == 0; result = FindNextEx(entry)) ok = DeleteTreeEntry(entry, removeFolders) && ok;
     FindCloseEx(entry);
     if (removeFolders && ok && result == ERROR_NO_MORE_FILES)

@@ -6,15 +6,21 @@
 
 #include <string>
 
+// ExitWindowsEx(flags), with the shutdown privilege enabled first on the NT family when
+// the flags shut down, restart or power off; true when the request was accepted.
 bool ExitWindowsWithPrivilege(UINT flags);
-bool RestartWindows(bool force);
+bool RestartWindows(bool force);  // EWX_REBOOT, plus EWX_FORCE when force
 // Writes and starts the script that deletes the running executable (and its folder when
 // removeFolder) once this process has ended. Raises EInOutError when the script cannot
-// be written.
+// be written. The script keeps trying for about an hour at most.
 void ScheduleSelfRemoval(bool removeFolder);
 // Writes the text in the OEM code page followed by CR LF; raises EInOutError on failure.
 void WriteOemLine(HANDLE file, const std::string& text);
 
+// UnregisterServerFile, else UnregisterTypeLibrary; true when either succeeded.
 bool UnregisterComFile(const std::string& path);
+// The DLL's DllUnregisterServer; when that fails and the file is an .exe, the
+// program started hidden with "/UNREGSERVER" (not waited for).
 bool UnregisterServerFile(const std::string& path);
+// Removes the registration of the type library that the file holds.
 bool UnregisterTypeLibrary(const std::string& path);

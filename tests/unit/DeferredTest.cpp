@@ -66,7 +66,7 @@ TEST(Deferred, RebootDeletionOnNtIsAPendingDeleteOfTheFullPath) {
 
 // The Windows 9x family's list, written by rebootdelete.exe while Wine reports Windows 98
 // to it. The real wininit.ini of the prefix is saved and put back.
-class Win9xRebootList : public ::testing::Test {
+class DeferredWin9xList : public ::testing::Test {
 protected:
     void SetUp() override {
         qz::UniqueKey key;
@@ -112,7 +112,7 @@ private:
     Saved savedList_, savedBackup_;
 };
 
-TEST_F(Win9xRebootList, WithoutAListANewOneHoldsTheSectionAndTheShortPath) {
+TEST_F(DeferredWin9xList, WithoutAListANewOneHoldsTheSectionAndTheShortPath) {
     std::string path = temp_.Write("A long file name.text");
     std::string shortPath = ShortPath(path);
     ASSERT_NE(shortPath, path);
@@ -121,7 +121,7 @@ TEST_F(Win9xRebootList, WithoutAListANewOneHoldsTheSectionAndTheShortPath) {
     EXPECT_FALSE(test::PathExists(backup_));
 }
 
-TEST_F(Win9xRebootList, EntriesGoInFrontOfTheBlankLineAfterTheFirstRenameHeader) {
+TEST_F(DeferredWin9xList, EntriesGoInFrontOfTheBlankLineAfterTheFirstRenameHeader) {
     std::string first = temp_.Write("first.txt"), second = temp_.Write("second.txt");
     SetList("[rename]\r\nNUL=C:\\X.TMP\r\n\r\n[Other]\r\n \t key = v  \r\n");
     test::WriteFileBytes(backup_, "stale backup");
@@ -132,7 +132,7 @@ TEST_F(Win9xRebootList, EntriesGoInFrontOfTheBlankLineAfterTheFirstRenameHeader)
     EXPECT_FALSE(test::PathExists(backup_));
 }
 
-TEST_F(Win9xRebootList, EntriesFollowAHeaderOnTheLastLineOrOpenANewSection) {
+TEST_F(DeferredWin9xList, EntriesFollowAHeaderOnTheLastLineOrOpenANewSection) {
     std::string path = temp_.Write("f.txt");
     std::string entry = "NUL=" + ShortPath(path) + "\r\n";
     struct Case {
@@ -151,7 +151,7 @@ TEST_F(Win9xRebootList, EntriesFollowAHeaderOnTheLastLineOrOpenANewSection) {
     }
 }
 
-TEST_F(Win9xRebootList, AMissingFileChangesNothing) {
+TEST_F(DeferredWin9xList, AMissingFileChangesNothing) {
     SetList("[Rename]\r\nNUL=C:\\X.TMP\r\n");
     ASSERT_EQ(Schedule(temp_ / "missing.txt"), 0);
     EXPECT_EQ(List(), "[Rename]\r\nNUL=C:\\X.TMP\r\n");
@@ -160,7 +160,7 @@ TEST_F(Win9xRebootList, AMissingFileChangesNothing) {
 
 // The list is moved to the backup before it is rewritten; when the backup cannot be
 // replaced, the list must stay untouched and the failure is raised.
-TEST_F(Win9xRebootList, ABackupThatCannotBeReplacedRaisesAndKeepsTheList) {
+TEST_F(DeferredWin9xList, ABackupThatCannotBeReplacedRaisesAndKeepsTheList) {
     std::string path = temp_.Write("f.txt");
     SetList("[Rename]\r\nNUL=C:\\X.TMP\r\n");
     {
@@ -231,8 +231,10 @@ TEST(Deferred, FolderTreeRefusesDriveRootsAndEmptyPaths) {
 
 namespace {
 
-// A symbolic link made by the host system (Wine reports it as a reparse point, the way
-// Windows reports a junction); empty when links cannot be made here.
+// A symbolic link to a folder made by the host system: Wine reports it as a reparse point,
+// the way Windows reports a junction. (A host link to a file looks like a plain file to
+// Wine, and deleting it deletes its target, so file links cannot be tested here.) False
+// when no link can be made.
 bool MakeHostLink(const std::string& target, const std::string& link) {
     using UnixName = char*(CDECL*)(LPCWSTR);
     auto unixName = reinterpret_cast<UnixName>(
@@ -314,7 +316,9 @@ TEST(Deferred, UniqueNamesAreBase32TimeStampsWithPrefixAndExtension) {
     EXPECT_EQ(name.substr(8), ".bat");
     EXPECT_EQ(name.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUV"), 8u);
     int hundredths = HundredthsNow();
-    if (hundredths > 200) EXPECT_NEAR(FromBase32(name.substr(3, 5)), hundredths, 200);
+    if (hundredths > 200) {
+        EXPECT_NEAR(FromBase32(name.substr(3, 5)), hundredths, 200);
+    }
 
     std::string shortName = MakeUniqueFileName(temp.Path(), "setup", ".tmp", true);
     EXPECT_EQ(shortName.substr(0, 4), "setu");

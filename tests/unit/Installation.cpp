@@ -1,6 +1,8 @@
 #include "Installation.h"
 
-#include <map>
+#include <shlobj.h>
+
+#include <cstring>
 #include <memory>
 
 #include "Globals.h"
@@ -139,7 +141,7 @@ void SplitValuePath(const std::string& path, std::string& key, std::string& name
 // prefix of the sources.
 std::vector<std::pair<std::string, std::string>> PendingOperations(const RegValue& value) {
     std::vector<std::pair<std::string, std::string>> pairs;
-    std::vector<std::string> strings = value.Strings();
+    std::vector<std::string> strings = Split(value.data, '\0');  // destinations may be empty
     for (size_t i = 0; i + 1 < strings.size(); i += 2) {
         std::string source = strings[i];
         if (source.compare(0, 4, "\\??\\") == 0) source.erase(0, 4);
@@ -248,6 +250,12 @@ Installation::Installation(const std::string& logText, const std::string& name) 
 }
 
 Installation::~Installation() {
+    // Windows cannot remove a Unix link without touching its target; Unix can.
+    for (const std::string& link : links_) {
+        ChildProcess rm;
+        if (rm.Start("Z:\\bin\\rm -f \"" + UnixPath(link) + "\""))
+            WaitUntil([&] { return !PathExists(link); }, 20000);
+    }
     ReleaseAllIniFiles();
     LogPath.clear();
     SectionLines.reset();
@@ -345,9 +353,13 @@ bool Installation::Link(const std::string& link, const std::string& target) {
     std::string unixLink = UnixPath(Expand(link));
     std::string unixTarget = UnixPath(Expand(target));
     if (unixLink.empty() || unixTarget.empty()) return false;
+    // Wine starts Unix programs, but gives no handle to wait on: wait for the link instead.
     ChildProcess ln;
-    return ln.Start("Z:\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"") &&
-           ln.Wait(20000) == 0 && PathExists(Expand(link));
+    if (!ln.Start("Z:\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"") ||
+        !WaitUntil([&] { return PathExists(Expand(link)); }, 20000))
+        return false;
+    links_.push_back(Expand(link));
+    return true;
 }
 
 void Installation::SetValue(const std::string& key, const std::string& name, DWORD type,
@@ -404,6 +416,20 @@ bool Installation::DeletionPending(const std::string& path) const {
         if (pair.second.empty() && SameNoCase(pair.first, expanded)) return true;
     return false;
 }
+
+std::string ShellFolder(int csidl) {
+    char buffer[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, 0, buffer);
+    return buffer;
+}
+
+CurrentFolder::CurrentFolder(const std::string& folder) {
+    char buffer[MAX_PATH] = "";
+    previous_.assign(buffer, GetCurrentDirectoryA(MAX_PATH, buffer));
+    SetCurrentDirectoryA(folder.c_str());
+}
+
+CurrentFolder::~CurrentFolder() { SetCurrentDirectoryA(previous_.c_str()); }
 
 namespace {
 

@@ -84,6 +84,22 @@ private:
 
     TempFolder temp_;
     std::string id_, root_, app_, log_, hklm_, hkcu_;
+    std::vector<std::string> links_;
+};
+
+// The path of a shell folder (CSIDL_...), created when missing.
+std::string ShellFolder(int csidl);
+
+// Makes a folder the current folder until the object ends.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::string& folder);
+    ~CurrentFolder();
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    std::string previous_;
 };
 
 // Stands in for the progress page: CurrentPage becomes a window whose status line

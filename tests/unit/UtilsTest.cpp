@@ -38,14 +38,14 @@ TEST(Utils, RestartEnablesTheShutdownPrivilegeAndRunsTheBootDeletions) {
     EXPECT_TRUE(test::WaitUntil([&] { return !test::PathExists(path); }, 30000));
 }
 
-class ComUnregistration : public ::testing::Test {
+class UtilsCom : public ::testing::Test {
 protected:
     void SetUp() override { CoInitialize(nullptr); }
     void TearDown() override { CoUninitialize(); }
     test::TempFolder temp_{"com"};
 };
 
-TEST_F(ComUnregistration, InProcessServerIsUnregisteredThroughItsExport) {
+TEST_F(UtilsCom, InProcessServerIsUnregisteredThroughItsExport) {
     std::string dll = temp_ / "My Server.dll";
     ASSERT_TRUE(CopyFileA((test::BinFolder() + "comserver.dll").c_str(), dll.c_str(), FALSE));
     ASSERT_TRUE(test::RegisterComServer(dll));
@@ -56,7 +56,7 @@ TEST_F(ComUnregistration, InProcessServerIsUnregisteredThroughItsExport) {
     EXPECT_FALSE(UnregisterComFile(dll));
 }
 
-TEST_F(ComUnregistration, TypeLibraryKeysGo) {
+TEST_F(UtilsCom, TypeLibraryKeysGo) {
     std::string library = temp_ / "sample copy.tlb";
     ASSERT_TRUE(CopyFileA(test::SampleTypeLibrary().c_str(), library.c_str(), FALSE));
     ASSERT_TRUE(test::RegisterTypeLibrary(library));
@@ -69,7 +69,7 @@ TEST_F(ComUnregistration, TypeLibraryKeysGo) {
 
 // A program "App.exe" beside the folder "App Dir" would be started instead of the server
 // if the path were not quoted.
-TEST_F(ComUnregistration, LocalServerIsStartedWithUnregServerUnderItsQuotedPath) {
+TEST_F(UtilsCom, LocalServerIsStartedWithUnregServerUnderItsQuotedPath) {
     ForceFolders(temp_ / "App Dir");
     std::string server = temp_ / "App Dir\\server.exe";
     CopyHelper("outprocserver", server);
@@ -104,6 +104,16 @@ std::string Oem(const std::string& text) {
     return oem;
 }
 
+// Installs a copy of selfremove.exe as folder\uninst.exe and starts it with the arguments.
+std::string StartUninstaller(const std::string& folder, const std::string& arguments,
+                             test::ChildProcess& process) {
+    ForceFolders(folder);
+    std::string exe = folder + "\\uninst.exe";
+    CopyHelper("selfremove", exe);
+    EXPECT_TRUE(process.Start("\"" + exe + "\" " + arguments));
+    return exe;
+}
+
 }  // namespace
 
 // The application folder's name holds blanks, a "%" pair that the command interpreter
@@ -111,12 +121,8 @@ std::string Oem(const std::string& text) {
 TEST(Utils, SelfRemovalScriptDeletesTheExeItsFolderAndItselfOnceTheProcessEnded) {
     test::TempFolder temp("sr");
     std::string folder = temp / "App %PATH% S\xE4ge";
-    ForceFolders(folder);
-    std::string exe = folder + "\\uninst.exe";
-    CopyHelper("selfremove", exe);
-
     test::ChildProcess uninstaller;
-    ASSERT_TRUE(uninstaller.Start("\"" + exe + "\" hold"));
+    std::string exe = StartUninstaller(folder, "hold", uninstaller);
     ASSERT_TRUE(test::WaitUntil([&] { return test::PathExists(temp / "uninst.exe.scheduled"); }));
     std::vector<std::string> scripts = ScriptsIn(temp.Path());
     ASSERT_EQ(scripts.size(), 1u);
@@ -151,12 +157,8 @@ TEST(Utils, SelfRemovalScriptDeletesTheExeItsFolderAndItselfOnceTheProcessEnded)
 TEST(Utils, SelfRemovalCanKeepTheFolder) {
     test::TempFolder temp("sk");
     std::string folder = temp / "App";
-    ForceFolders(folder);
-    std::string exe = folder + "\\uninst.exe";
-    CopyHelper("selfremove", exe);
-
     test::ChildProcess uninstaller;
-    ASSERT_TRUE(uninstaller.Start("\"" + exe + "\" keep"));
+    std::string exe = StartUninstaller(folder, "keep", uninstaller);
     ASSERT_EQ(uninstaller.Wait(20000), 0);
     EXPECT_TRUE(test::WaitUntil([&] { return !test::PathExists(exe) && ScriptsIn(temp.Path()).empty(); }, 30000));
     EXPECT_TRUE(FolderExists(folder));
