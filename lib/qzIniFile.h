@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "qzErrors.h"
@@ -34,11 +35,16 @@ public:
     void ClearSections();
 
 private:
-    // Entries must come and go with their line lists.
+    void FreeLines(int index);
+
+    // Entries must come and go with their line lists, and no other list may share them.
     using TStringList::Add;
+    using TStringList::AddStrings;
+    using TStringList::Assign;
     using TStringList::Clear;
     using TStringList::Delete;
     using TStringList::Insert;
+    using TStringList::SetObject;
 };
 
 class TqzIniFile {
@@ -85,7 +91,14 @@ private:
     // index of the key's first line in it (-1 when none).
     TStringList* FindSectionKey(const std::string& section, const std::string& key, bool create,
                                 int& lineIndex);
-    std::string ParseLine(std::string line) const;
+    void ParseFile(HANDLE file);
+    // A key line after the parse options, or "" when the line is dropped.
+    std::string ParseKeyLine(std::string line) const;
+    // Hands the file form of the model to emit, line by line, until emit returns false:
+    // each section with lines as its header, its lines and one empty line.
+    void EmitModel(const std::function<bool(const std::string&)>& emit) const;
+    // Rewrites the file through the held handle from its start and cuts it after the model.
+    void WriteBack(HANDLE file) const;
 
     std::string fileName_;
     qz::UniqueHandle fileHandle_;

@@ -28,7 +28,9 @@ bool WriteIniString(const std::string& file, const std::string& section, const s
                     const std::string& value);
 void DeleteIniKey(const std::string& file, const std::string& section, const std::string& key);
 
-// Registry access.
+// Registry access. Reads give text whatever the value's type: REG_SZ and REG_EXPAND_SZ as
+// stored (unexpanded), REG_BINARY as upper-case hex digits, REG_DWORD as unsigned decimal,
+// REG_MULTI_SZ as its strings joined by CR LF; other types give the default.
 void SplitRegPath(const std::string& path, HKEY& root, std::string& subkey);
 DWORD RegValueType(const std::string& path, const std::string& name);
 DWORD RegValueSize(const std::string& path, const std::string& name);
@@ -53,4 +55,7 @@ bool RegWriteMultiStringText(const std::string& path, const std::string& name,
 bool RegWriteTyped(const std::string& path, const std::string& name, DWORD type,
                    const std::string& text);
 bool DeleteRegValue(const std::string& path, const std::string& name);
+// Deletes the key (with recursive, everything below it first). Refuses a root key itself
+// ("HKLM", "HKLM\"). Subkeys that are registry links are removed as links: the walk never
+// enters, and never deletes, anything outside the named key.
 bool DeleteRegKey(const std::string& path, bool recursive);

@@ -79,6 +79,8 @@ start_wine_env() {
     # Boot the prefix before any test runner's pipes exist: Wine's service processes
     # would inherit them and keep the runner waiting.
     "$WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1
+    # Without a window manager on the virtual display, Wine draws the window frames itself.
+    "$WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
     # A crashing test program must end, not wait for a debugger dialog.
     "$WINE_LOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
         </dev/null >/dev/null 2>&1
