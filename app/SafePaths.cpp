@@ -117,11 +117,12 @@ void AddShellFolders(TProtectedFolders& list) {
     }
 }
 
+// The temporary folder comes from its variables only: where they are missing, GetTempPathA
+// answers with the current folder, which may well be the application's own.
 void AddSystemFolders(TProtectedFolders& list) {
     char buffer[MAX_PATH + 1] = "";
     AddFolder(list, GetWindowsDir());
     if (GetSystemDirectoryA(buffer, sizeof buffer)) AddFolder(list, buffer);
-    if (GetTempPathA(sizeof buffer, buffer)) AddFolder(list, buffer);
     for (const char* name : FolderVariables) {
         DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
         if (length > 0 && length < sizeof buffer) AddFolder(list, buffer);

@@ -21,6 +21,12 @@ std::string SystemFolder() {
     return buffer;
 }
 
+std::string TempFolder() {
+    char buffer[MAX_PATH] = "";
+    GetEnvironmentVariableA("TEMP", buffer, sizeof buffer);
+    return buffer;
+}
+
 std::string Unique(const std::string& stem) {
     return stem + "-" + std::to_string(GetCurrentProcessId());
 }
@@ -162,7 +168,7 @@ TEST(FileRemovalSafePaths, RootsSystemAndUserFoldersAreProtected) {
         ShellFolder(CSIDL_PROFILE), ExtractFilePath(ShellFolder(CSIDL_PROFILE)),
         ExtractFilePath(ShellFolder(CSIDL_PROFILE)) + "SomeoneElse", ShellFolder(CSIDL_PERSONAL),
         ShellFolder(CSIDL_APPDATA), ShellFolder(CSIDL_STARTUP), ShellFolder(CSIDL_COMMON_APPDATA),
-        GetShortName(ShellFolder(CSIDL_PROGRAM_FILES)), UpperCase(GetWindowsDir())};
+        GetShortName(ShellFolder(CSIDL_PROGRAM_FILES)), UpperCase(GetWindowsDir()), TempFolder()};
     for (const std::string& folder : folders) EXPECT_TRUE(IsProtectedPath(folder)) << folder;
 }
 
