@@ -1,5 +1,5 @@
-// fakesetup: stands in for an application's setup program. Writes two lines, the text of
-// its command line after the program name and its current folder, into the file named by
+// fakesetup: stands in for an application's setup program. Writes two lines, its command
+// line exactly as it received it and its current folder, into the file named by
 // the environment variable QZ_FAKESETUP_RECORD, or else into NAME.txt beside itself, and
 // exits (code 0, or 1 when the record could not be written).
 #include <windows.h>
@@ -9,16 +9,6 @@
 #include "qzHandles.h"
 
 namespace {
-
-// The command line without the program name and the blanks after it.
-std::string Arguments(const char* commandLine) {
-    const char* p = commandLine;
-    bool quoted = false;
-    for (; *p && (quoted || (*p != ' ' && *p != '\t')); ++p)
-        if (*p == '"') quoted = !quoted;
-    while (*p == ' ' || *p == '\t') ++p;
-    return p;
-}
 
 std::string RecordPath() {
     char buffer[MAX_PATH];
@@ -34,7 +24,7 @@ std::string RecordPath() {
 int main() {
     char folder[MAX_PATH] = "";
     GetCurrentDirectoryA(MAX_PATH, folder);
-    std::string record = Arguments(GetCommandLineA()) + "\r\n" + folder + "\r\n";
+    std::string record = std::string(GetCommandLineA()) + "\r\n" + folder + "\r\n";
     // Written under another name first, so that a reader never sees half a record.
     std::string path = RecordPath(), partial = path + ".part";
     {

@@ -29,8 +29,8 @@ BOOL CALLBACK FindOwnedBox(HWND window, LPARAM parameter) {
     auto* query = reinterpret_cast<BoxQuery*>(parameter);
     char name[16] = "";
     GetClassNameA(window, name, sizeof name);
-    if (window != query->owner && IsWindowVisible(window) && lstrcmpA(name, "#32770") == 0 &&
-        GetWindow(window, GW_OWNER) == query->owner) {
+    if (window != CurrentPage && window != PreviousPage && IsWindowVisible(window) &&
+        lstrcmpA(name, "#32770") == 0 && GetWindow(window, GW_OWNER) == query->owner) {
         query->found = window;
         return FALSE;
     }
@@ -131,7 +131,6 @@ void PageScript::Abandon() {
 }
 
 HWND FindBoxOwnedBy(HWND owner) {
-    if (!owner) return nullptr;
     BoxQuery query{owner, nullptr};
     EnumThreadWindows(GetCurrentThreadId(), FindOwnedBox, reinterpret_cast<LPARAM>(&query));
     return query.found;

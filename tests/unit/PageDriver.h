@@ -51,7 +51,8 @@ private:
     qz::UniqueHandle watchdog_;
 };
 
-// The visible dialog box (a message box) owned by the window, or null.
+// A visible dialog box (a message box) of this thread owned by the window (or unowned),
+// other than the wizard's pages; null when there is none.
 HWND FindBoxOwnedBy(HWND owner);
 // Posts BM_CLICK to a control of the page.
 void Click(HWND page, int id);

@@ -193,17 +193,13 @@ TEST_F(WizardTest, BrowsePageAcceptsOnlyAFolderHoldingTheSetupProgram) {
     key.SetString("", "InstallSourceFile", temp / "moved\\setup.exe");
     std::string setup = temp.Write("new place\\setup.exe");
     temp.Write("wrong\\other.exe");
-    auto closeWarning = [](const std::string& expectedText) {
-        return std::make_pair([] { return test::FindBoxOwnedBy(CurrentPage) != nullptr; },
-                              [expectedText] {
-                                  HWND box = test::FindBoxOwnedBy(CurrentPage);
-                                  EXPECT_EQ(CurrentPageName, "DLG_BROWSEFORSETUP");
-                                  EXPECT_NE(test::StaticTexts(box).find(expectedText),
-                                            std::string::npos);
-                                  PostMessageA(box, WM_COMMAND, IDOK, 0);
-                              });
+    auto warningShown = [] { return test::FindBoxOwnedBy(CurrentPage) != nullptr; };
+    auto closeWarning = [] {
+        HWND box = test::FindBoxOwnedBy(CurrentPage);
+        EXPECT_EQ(CurrentPageName, "DLG_BROWSEFORSETUP");
+        EXPECT_NE(test::StaticTexts(box).find("Setup not found"), std::string::npos);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
     };
-    auto warning = closeWarning("Setup not found");
     PageScript script;
     script.On("DLG_START", ChooseRepair)
         .On("DLG_BEFOREREPAIR", [](HWND page) { Click(page, IDC_NEXT); })
@@ -213,14 +209,14 @@ TEST_F(WizardTest, BrowsePageAcceptsOnlyAFolderHoldingTheSetupProgram) {
                 test::SetControlText(page, IDC_BS_FOLDER, temp / "wrong");
                 Click(page, IDC_NEXT);
             })
-        .When(warning.first, warning.second)
+        .When(warningShown, closeWarning)
         .On("DLG_BROWSEFORSETUP",
             [&](HWND page) {
                 EXPECT_EQ(test::ControlText(page, IDC_BS_FOLDER), temp / "wrong");
                 // Enter checks the folder like Next does.
                 PostMessageA(page, WM_COMMAND, IDOK, 0);
             })
-        .When(warning.first, warning.second)
+        .When(warningShown, closeWarning)
         .On("DLG_BROWSEFORSETUP", [&](HWND page) {
             test::SetControlText(page, IDC_BS_FOLDER, temp / "new place");
             Click(page, IDC_NEXT);
@@ -348,7 +344,7 @@ struct HeldWorker {
     }
 };
 
-class ProgressPageTest : public WizardTest {
+class WizardProgressTest : public WizardTest {
 protected:
     void StartWorker(LPTHREAD_START_ROUTINE function, void* parameter) {
         thread.Reset(CreateThread(nullptr, 0, function, parameter, CREATE_SUSPENDED, nullptr));
@@ -362,7 +358,7 @@ protected:
     qz::UniqueHandle thread;
 };
 
-TEST_F(ProgressPageTest, IgnoresEscapeEnterAndTheCloseBoxWhileTheWorkerRuns) {
+TEST_F(WizardProgressTest, IgnoresEscapeEnterAndTheCloseBoxWhileTheWorkerRuns) {
     HeldWorker worker;
     StartWorker(HeldWorker::Run, &worker);
     PageScript script;
@@ -388,7 +384,7 @@ TEST_F(ProgressPageTest, IgnoresEscapeEnterAndTheCloseBoxWhileTheWorkerRuns) {
     EXPECT_TRUE(script.Finished());
 }
 
-TEST_F(ProgressPageTest, EndsWhenTheWorkerEndsWithoutAResult) {
+TEST_F(WizardProgressTest, EndsWhenTheWorkerEndsWithoutAResult) {
     HeldWorker worker;
     worker.reports = false;
     SetEvent(worker.release.Get());
@@ -424,7 +420,7 @@ struct ProgressWalk {
     }
 };
 
-TEST_F(ProgressPageTest, StepsRoundHalfToEvenAndAllStagesEndFinished) {
+TEST_F(WizardProgressTest, StepsRoundHalfToEvenAndAllStagesEndFinished) {
     ProgressWalk walk;
     walk.total = 8;
     StartWorker(ProgressWalk::Run, &walk);
@@ -436,7 +432,7 @@ TEST_F(ProgressPageTest, StepsRoundHalfToEvenAndAllStagesEndFinished) {
         EXPECT_TRUE(IsShown(PreviousPage, id)) << id;
 }
 
-TEST_F(ProgressPageTest, NoCountedStepsLeaveTheBarAtZero) {
+TEST_F(WizardProgressTest, NoCountedStepsLeaveTheBarAtZero) {
     ProgressWalk walk;
     StartWorker(ProgressWalk::Run, &walk);
     EXPECT_EQ(RunPage("DLG_UNINSTALL"), PageNext);

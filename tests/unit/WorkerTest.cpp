@@ -22,6 +22,16 @@
 
 namespace {
 
+// The copy runs beside none of the helper programs: the parent names their folder.
+const char HelperFolderVariable[] = "QZ_WORKER_HELPERS";
+
+std::string OriginalHelper(const std::string& name) {
+    char folder[MAX_PATH] = "";
+    DWORD length = GetEnvironmentVariableA(HelperFolderVariable, folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(folder) + name + ".exe"
+                                           : test::HelperProgram(name);
+}
+
 // The state that the main flow sets up before the uninstall: a log in a folder of its own,
 // the repair data file beside it, and an uninstall key (with a subkey) below a test key.
 class WorkerTest : public ::testing::Test {
@@ -79,7 +89,73 @@ TEST_F(WorkerTest, ProgressPageThatCannotBeShownEndsTheUninstallAtOnce) {
     EXPECT_EQ(WorkerThread, nullptr);
 }
 
+TEST_F(WorkerTest, FailingPreRunProgramStopsTheWalkBeforeAnythingIsRemoved) {
+    std::string file = temp.Write("App\\a.txt");
+    WriteLog("[PreRunApp]\r\n1=" + (temp / "missing.exe") + ",,,0,Checking,1,1\r\n" +
+             "[CopyFiles]\r\n" + file + "=1\r\n");
+    test::PageScript guard;
+    EXPECT_FALSE(RunUninstall());
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_TRUE(TracesRemain());
+    EXPECT_EQ(StageIndex, 0);
+    EXPECT_TRUE(test::IsShown(PreviousPage, IDC_STAGE_ICON));
+    for (int id = IDC_STAGE_ICON + 1; id < IDC_STAGE_ICON + 2 * STAGE_COUNT; ++id)
+        EXPECT_FALSE(test::IsShown(PreviousPage, id)) << id;
+}
+
+TEST_F(WorkerTest, ErrorOnTheWorkerEndsTheWalkAndIsShownOnceAfterTheWorkerEnded) {
+    std::string ini = temp.Write("held.ini", "[Main]\r\nLang=en\r\n");
+    std::string file = temp.Write("App\\a.txt");
+    WriteLog("[AddIni]\r\n" + ini + ",Main,Lang=\r\n[CopyFiles]\r\n" + file + "=1\r\n");
+    test::HeldFile held(ini);
+    ASSERT_TRUE(held.Held());
+    int boxes = 0;
+    test::PageScript script;
+    auto errorBox = [] { return test::FindBoxOwnedBy(nullptr); };
+    script.When([&] { return errorBox() != nullptr; }, [&] {
+        ++boxes;
+        HWND box = errorBox();
+        EXPECT_NE(test::StaticTexts(box).find("Cannot open file"), std::string::npos)
+            << test::StaticTexts(box);
+        EXPECT_EQ(WaitForSingleObject(WorkerThread, 0), WAIT_OBJECT_0);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_FALSE(RunUninstall());
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(test::FindBoxOwnedBy(nullptr), nullptr);
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_TRUE(TracesRemain());
+}
+
 // Runs in the copy only.
+
+TEST_F(WorkerTest, DISABLED_ChildCompleteRunStepsThroughEveryEntryToTheEnd) {
+    std::string first = temp.Write("App\\a.txt"), second = temp.Write("App\\Sub\\b.txt");
+    std::string kept = temp.Write("Data\\c.txt");
+    std::string program = temp / "Tools\\after.exe";
+    CreateDirectoryA((temp / "Tools").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(OriginalHelper("fakesetup").c_str(), program.c_str(), FALSE));
+    WriteLog("[CopyFiles]\r\n" + first + "=1\r\n" + second + "=1\r\n" +
+             "[CreateDirs]\r\n" + (temp / "App\\Sub") + "=1\r\n" + (temp / "App") + "=1\r\n" +
+             "[DataFiles]\r\n" + kept + "=1\r\n" +
+             "[RunApp]\r\n1=" + program + ",,,0,Finishing,1,1\r\n");
+    RemoveDataFiles = false;
+    test::PageScript guard;
+    ASSERT_TRUE(RunUninstall());
+    EXPECT_EQ(StepsTotal, 5);
+    EXPECT_EQ(StepsDone, 5);
+    HWND page = PreviousPage;
+    EXPECT_EQ(SendDlgItemMessageA(page, IDC_PROGRESS, PBM_GETPOS, 0, 0), 100);
+    for (int id = IDC_STAGE_ICON; id < IDC_STAGE_ICON + 2 * STAGE_COUNT; ++id)
+        EXPECT_TRUE(test::IsShown(page, id)) << id;
+    EXPECT_EQ(test::ControlText(page, IDC_STATUS), "Finishing");
+    EXPECT_FALSE(test::PathExists(temp / "App"));
+    EXPECT_TRUE(FileExists(kept));
+    EXPECT_TRUE(FileExists(temp / "Tools\\after.txt"));
+    EXPECT_FALSE(FileExists(LogPath));
+    EXPECT_FALSE(key.Exists("Uninstall\\App"));
+}
 
 TEST_F(WorkerTest, DISABLED_ChildLogWithoutCountedSectionsTicksThroughAllStages) {
     test::PageScript guard;
@@ -142,11 +218,12 @@ TEST(WorkerCopy, SuccessfulUninstallsInACopiedProgramRemoveTheCopyAfterItEnded) 
     CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyFileA((test::BinFolder() + "unit_tests.exe").c_str(), program.c_str(), FALSE));
     std::string output = temp / "child.txt";
+    SetEnvironmentVariableA(HelperFolderVariable, test::BinFolder().c_str());
     int code = RunCaptured("\"" + program + "\" --gtest_also_run_disabled_tests " +
                                "--gtest_filter=WorkerTest.DISABLED_Child*",
                            output);
     EXPECT_EQ(code, 0) << test::ReadFileBytes(output);
-    EXPECT_NE(test::ReadFileBytes(output).find("[  PASSED  ] 2 tests"), std::string::npos);
+    EXPECT_NE(test::ReadFileBytes(output).find("[  PASSED  ] 3 tests"), std::string::npos);
     EXPECT_TRUE(test::WaitUntil([&] { return !test::PathExists(folder); }))
         << "the copy and its folder were not removed";
 }
@@ -171,16 +248,22 @@ protected:
     test::TempFolder temp{"rep"};
 };
 
+// The record's first line, the command line, ends with the parameters after the quoted
+// program path; its second line is the current folder, inherited from the uninstaller.
 TEST_F(RepairTest, StartsTheSetupProgramWithTheRepairSwitchAndTheIdentifier) {
     char current[MAX_PATH] = "";
     GetCurrentDirectoryA(MAX_PATH, current);
     ApplicationId = "MyApp";
     DWORD elapsed = 0;
-    EXPECT_EQ(Launch(elapsed), "-repair MyApp\r\n" + std::string(current) + "\r\n");
+    std::string record = Launch(elapsed);
+    EXPECT_NE(record.find("setup.exe\" -repair MyApp\r\n" + std::string(current) + "\r\n"),
+              std::string::npos)
+        << record;
     EXPECT_GE(elapsed, 950u);
 
     ApplicationId = "";
-    EXPECT_EQ(Launch(elapsed).substr(0, 10), "-repair \r\n");
+    record = Launch(elapsed);
+    EXPECT_NE(record.find("setup.exe\" -repair \r\n"), std::string::npos) << record;
 }
 
 }  // namespace
