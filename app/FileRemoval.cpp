@@ -10,6 +10,7 @@
 #include "qzFileFind.h"
 #include "qzFileUtils.h"
 #include "qzRegIni.h"
+#include "qzWinUtils.h"
 
 namespace {
 
@@ -22,10 +23,14 @@ bool MaySearch(const std::string& mask) {
     return !HasWildcards(ExtractFileName(mask)) || !IsProtectedPath(ExtractFilePath(mask));
 }
 
+// The uninstaller itself, when the log lists it, cannot go while it runs. It needs no
+// deletion at the next boot, nor a restart: its removal script deletes it once it has ended.
+bool IsRunningProgram(const std::string& path) { return CompareText(path, GetModuleName()) == 0; }
+
 // A file the mask found: deleted now, or at the next boot when it is in use.
 void DeleteFoundFile(const std::string& path) {
     SetStatusText(FormatStringsEntry(10, path));
-    if (ForceDeleteFile(path) || !FileExists(path)) return;
+    if (IsRunningProgram(path) || ForceDeleteFile(path) || !FileExists(path)) return;
     DeleteFileAtReboot(path);
     RestartNeeded = true;
 }

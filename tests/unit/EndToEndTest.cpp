@@ -48,8 +48,8 @@ class EndToEnd : public ::testing::Test {
 protected:
     EndToEnd() {
         static std::atomic<int> counter{0};
-        appId_ =
-            "QzEndToEnd-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+        appId_ = "Qz End To End-" + std::to_string(GetCurrentProcessId()) + "-" +
+                 std::to_string(++counter);
         key_ = UninstallRoot + appId_;
     }
     ~EndToEnd() override {
@@ -106,8 +106,8 @@ protected:
         EXPECT_FALSE(inst_->KeyExists(key_));
         EXPECT_FALSE(inst_->FileExists(log));
         EXPECT_FALSE(inst_->FileExists(repairData));
-        EXPECT_TRUE(
-            test::WaitUntil([&] { return !inst_->FolderExists("{app}"); }, RemovalTimeoutMs))
+        const std::string folder = exe_.substr(0, exe_.find_last_of('\\'));
+        EXPECT_TRUE(test::WaitUntil([&] { return !inst_->FolderExists(folder); }, RemovalTimeoutMs))
             << "the program's folder is still there";
         EXPECT_TRUE(
             test::WaitUntil([&] { return ScriptsIn(inst_->Root()) == 0; }, RemovalTimeoutMs))
@@ -123,7 +123,8 @@ protected:
 
 // Every section of the log. The shared files: last.dll's counter ends (the user lets it go),
 // counted.dll is still used by others, kept.dll's counter ends (the user keeps it); busy.dll
-// is in use. The cache tool leaves its record in {app}, which RunApp moves out.
+// is in use. The uninstaller lists itself. The cache tool leaves its record in {app}, which
+// RunApp moves out.
 const char FullLog[] = R"(
 [PreRunApp]
 1={bin}\exitcode.exe,0 --mark {root}\pre.txt,,0,Preparing,1,1
@@ -151,6 +152,7 @@ a=Demo.Lib,Version=1.0.0.0
 [DataFiles]
 {app}\user.dat=1
 [CopyFiles]
+{app}\uninstall.exe=1
 {app}\App.exe=1
 {app}\Help\app.hlp=1
 {app}\gacutil.exe=1
@@ -218,6 +220,8 @@ TEST_F(EndToEnd, UninstallRoadUndoesEverySectionAndTheProgramRemovesItself) {
     // now, so that a restart would be seen.
     if (HWND page = Page("DLG_REBOOT")) {
         held_.reset();
+        EXPECT_TRUE(inst_->DeletionPending("{root}\\Common\\busy.dll"));
+        EXPECT_FALSE(inst_->DeletionPending(exe_)) << "its script removes the program";
         EXPECT_TRUE(test::ItemChecked(page, IDC_RB_NOW));
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_BACK)));
         test::PressButton(page, IDC_RB_LATER);
@@ -281,7 +285,8 @@ TEST_F(EndToEnd, AcceptedRestartCarriesOutTheDeletionsOfTheNextBoot) {
     ExpectTracesGone(inst_->Log(), "{app}\\install.sss");
 }
 
-// A log elsewhere, named by the argument; the repair data file lies beside it.
+// The program in a folder whose name the command interpreter could misread, and the log
+// elsewhere, named by the argument; the repair data file lies beside the log.
 TEST_F(EndToEnd, LogGivenAsArgumentWithoutCountedSectionsStillRemovesEveryTrace) {
     Install("");
     const std::string log = inst_->Expand("{root}\\Logs\\my install.log");
@@ -289,6 +294,9 @@ TEST_F(EndToEnd, LogGivenAsArgumentWithoutCountedSectionsStillRemovesEveryTrace)
     inst_->Folder("{root}\\Logs");
     ASSERT_TRUE(MoveFileA(inst_->Log().c_str(), log.c_str()));
     ASSERT_TRUE(MoveFileA(inst_->Expand("{app}\\install.sss").c_str(), repairData.c_str()));
+    const std::string folder = inst_->Folder("{root}\\Program Files\\Qz 100%PATH% & App");
+    ASSERT_TRUE(MoveFileA(exe_.c_str(), (folder + "\\uninstall.exe").c_str()));
+    exe_ = folder + "\\uninstall.exe";
 
     Start("\"" + log + "\"");
     if (HWND page = Page("DLG_START")) {

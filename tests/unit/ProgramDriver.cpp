@@ -56,6 +56,7 @@ HWND ProgramRun::WaitFor(const std::string& name, DWORD timeoutMs) {
         return found;
     }
     ADD_FAILURE() << "no window " << name << (ended ? ": the program ended" : " in time");
+    process_.Terminate();  // every later wait then fails at once
     return nullptr;
 }
 

@@ -29,7 +29,7 @@ public:
                const std::string& folder = "");
     // Waits until a window of the process captioned name, other than the windows returned
     // before, is shown and enabled (no box over it). Null, with a test failure, when the
-    // process ended first or the time-out passed.
+    // process ended first or the time-out passed; the process is then terminated.
     HWND WaitFor(const std::string& name, DWORD timeoutMs = 30000);
     // Waits for the end of the process, serving this thread's messages meanwhile (the
     // simulated restart sends them to every window); its exit code, or -1 on time-out.
