@@ -54,6 +54,8 @@ protected:
     }
     ~EndToEnd() override {
         run_.reset();  // before anything it might still use goes
+        // A removal script that was started is let finish before its folder goes.
+        if (inst_) test::WaitUntil([&] { return ScriptsIn(inst_->Root()) == 0; }, RemovalTimeoutMs);
         DeleteRegKey(key_, true);
         for (const std::string& value : sharedValues_) DeleteRegValue(SharedDlls, value);
         DeleteRegValue(NtFonts, FontName());
@@ -279,9 +281,13 @@ TEST_F(EndToEnd, AcceptedRestartCarriesOutTheDeletionsOfTheNextBoot) {
     EXPECT_EQ(run_->WaitForExit(), 0);
     EXPECT_EQ(run_->Captions().count("DLG_UNINSTALLSUCCEEDED"), 0u);
 
-    EXPECT_TRUE(test::WaitUntil([&] { return !inst_->FileExists("{root}\\Common\\inuse.dll"); },
-                                RemovalTimeoutMs));
-    EXPECT_FALSE(inst_->DeletionPending("{root}\\Common\\inuse.dll"));
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            return !inst_->FileExists("{root}\\Common\\inuse.dll") &&
+                   !inst_->DeletionPending("{root}\\Common\\inuse.dll");
+        },
+        RemovalTimeoutMs))
+        << "the deletions of the next boot were not carried out";
     ExpectTracesGone(inst_->Log(), "{app}\\install.sss");
 }
 
@@ -294,7 +300,7 @@ TEST_F(EndToEnd, LogGivenAsArgumentWithoutCountedSectionsStillRemovesEveryTrace)
     inst_->Folder("{root}\\Logs");
     ASSERT_TRUE(MoveFileA(inst_->Log().c_str(), log.c_str()));
     ASSERT_TRUE(MoveFileA(inst_->Expand("{app}\\install.sss").c_str(), repairData.c_str()));
-    const std::string folder = inst_->Folder("{root}\\Program Files\\Qz 100%PATH% & App");
+    const std::string folder = inst_->Folder("{root}\\Program Files\\Qz 100%PATH% & Soci\xE9t\xE9");
     ASSERT_TRUE(MoveFileA(exe_.c_str(), (folder + "\\uninstall.exe").c_str()));
     exe_ = folder + "\\uninstall.exe";
 

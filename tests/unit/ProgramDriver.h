@@ -13,7 +13,8 @@
 namespace test {
 
 // Log sections that caption every wizard page and the shared-file prompt with its own
-// resource name ("DLG_START", ...), so that the driver can tell the pages apart.
+// resource name ("DLG_START", ...), so that the driver can tell the pages apart; the folder
+// browser of DLG_BROWSEFORSETUP is captioned "Setup folder".
 extern const char* const PageCaptions;
 // The caption of the program's message boxes.
 extern const char* const BoxCaption;
