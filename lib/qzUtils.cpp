@@ -127,6 +127,10 @@ void ScheduleSelfRemoval(bool removeFolder) {
     std::string script = scriptFolder + MakeUniqueFileName(scriptFolder, "", ".bat", true);
     WriteRemovalScript(script, RemovalScript(exe, removeFolder && !inRoot ? appFolder : "", script));
     StartHidden(script, scriptFolder);
+    // The application folder must not stay the current folder either: every program this
+    // process starts from now on would hold it in use while the script removes it (Wine,
+    // for one, restarts Windows through a program).
+    SetCurrentDirectoryA(scriptFolder.c_str());
 }
 
 void WriteOemLine(HANDLE file, const std::string& text) {

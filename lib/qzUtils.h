@@ -12,7 +12,8 @@ bool ExitWindowsWithPrivilege(UINT flags);
 bool RestartWindows(bool force);  // EWX_REBOOT, plus EWX_FORCE when force
 // Writes and starts the script that deletes the running executable (and its folder when
 // removeFolder) once this process has ended. Raises EInOutError when the script cannot
-// be written. The script keeps trying for about an hour at most.
+// be written. The script keeps trying for about an hour at most. The script's folder then
+// becomes the current folder.
 void ScheduleSelfRemoval(bool removeFolder);
 // Writes the text in the OEM code page followed by CR LF; raises EInOutError on failure.
 void WriteOemLine(HANDLE file, const std::string& text);
