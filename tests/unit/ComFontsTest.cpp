@@ -22,31 +22,6 @@ public:
     ~ComScope() { CoUninitialize(); }
 };
 
-// A hidden top-level window that counts the font-change broadcasts it receives.
-class FontChangeListener {
-public:
-    FontChangeListener() {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = Proc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "QzTestFontChangeListener";
-        RegisterClassA(&windowClass);
-        window_.Reset(CreateWindowExA(0, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 10, 10,
-                                      nullptr, nullptr, windowClass.hInstance, nullptr));
-        changes_ = 0;
-    }
-    int Changes() const { return changes_; }
-
-private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_FONTCHANGE) ++changes_;
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
-    static int changes_;
-    qz::UniqueWindow window_;
-};
-int FontChangeListener::changes_ = 0;
-
 // A real font file to copy: one of the prefix's fonts, else one of the system's.
 std::string SourceFont() {
     for (const std::string& mask : {GetWindowsDir() + "\\Fonts\\*.ttf", GetWindowsDir() + "\\Fonts\\*.fon",
@@ -128,7 +103,7 @@ TEST(ComFonts, FontIsUnloadedDeletedAndUnregisteredAndTheChangeBroadcast) {
     InstalledFont keptFont(inst, "QzKept.ttf", "Qz Kept (TrueType)");
     if (!font.Ready()) GTEST_SKIP() << "no font file to copy";
     KeptSharedFiles->Add(keptFont.Path() + "=1");
-    FontChangeListener listener;
+    test::MessageCounter fontChanges(WM_FONTCHANGE);
     test::ProgressRecorder progress;
 
     RemoveFonts();
@@ -137,7 +112,7 @@ TEST(ComFonts, FontIsUnloadedDeletedAndUnregisteredAndTheChangeBroadcast) {
     EXPECT_FALSE(inst.Value(FontsKey, "Qz Demo (TrueType)").exists);
     EXPECT_TRUE(inst.FileExists(keptFont.Path()));
     EXPECT_TRUE(inst.Value(FontsKey, "Qz Kept (TrueType)").exists);
-    EXPECT_EQ(listener.Changes(), 1);
+    EXPECT_EQ(fontChanges.Count(), 1);
     EXPECT_EQ(progress.Texts(), (std::vector<std::string>{"17:Qz Demo (TrueType)"}));
     EXPECT_EQ(progress.Steps(), 2);
     EXPECT_FALSE(RestartNeeded);
