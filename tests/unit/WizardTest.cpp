@@ -93,10 +93,23 @@ TEST_F(WizardTest, RepairIsOfferedOnlyWithTheRepairDataFileAndWithoutNoRepair) {
     }
 }
 
-TEST_F(WizardTest, BackKeepsTheChoiceOfTheStartPage) {
+// Next with neither option shows the start page again; Back keeps the choice made.
+TEST_F(WizardTest, StartPageChoiceNeedsAnOptionAndIsKeptAcrossBack) {
     OfferRepair();
     PageScript script;
-    script.On("DLG_START", Next)
+    script
+        .On("DLG_START",
+            [](HWND page) {
+                SendDlgItemMessageA(page, IDC_START_UNINSTALL, BM_SETCHECK, BST_UNCHECKED, 0);
+                Click(page, IDC_NEXT);
+            })
+        .On("DLG_START",
+            [](HWND page) {
+                EXPECT_EQ(ActionChoice, 2);
+                EXPECT_FALSE(IsChecked(page, IDC_START_UNINSTALL) || IsChecked(page, IDC_START_REPAIR));
+                Click(page, IDC_START_UNINSTALL);
+                Click(page, IDC_NEXT);
+            })
         .On("DLG_BEFOREUNINSTALL", Back)
         .On("DLG_START",
             [](HWND page) {
@@ -111,23 +124,6 @@ TEST_F(WizardTest, BackKeepsTheChoiceOfTheStartPage) {
         });
     EXPECT_EQ(Sequence(script), PageCancel);
     EXPECT_EQ(ActionChoice, 1);
-}
-
-TEST_F(WizardTest, NextWithNeitherOptionShowsTheStartPageAgain) {
-    PageScript script;
-    script
-        .On("DLG_START",
-            [](HWND page) {
-                SendDlgItemMessageA(page, IDC_START_UNINSTALL, BM_SETCHECK, BST_UNCHECKED, 0);
-                Click(page, IDC_NEXT);
-            })
-        .On("DLG_START", [](HWND page) {
-            EXPECT_EQ(ActionChoice, 2);
-            EXPECT_FALSE(IsChecked(page, IDC_START_UNINSTALL));
-            EXPECT_FALSE(IsChecked(page, IDC_START_REPAIR));
-            Click(page, IDC_CANCEL);
-        });
-    EXPECT_EQ(Sequence(script), PageCancel);
 }
 
 TEST_F(WizardTest, DataFilesBoxIsKeptAcrossBackAndForcedByTheLog) {
