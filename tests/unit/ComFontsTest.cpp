@@ -15,13 +15,6 @@ namespace {
 
 const char FontsKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 
-// COM initialised for the test's thread, as the worker has it.
-class ComScope {
-public:
-    ComScope() { CoInitialize(nullptr); }
-    ~ComScope() { CoUninitialize(); }
-};
-
 // A real font file to copy: one of the prefix's fonts, else one of the system's.
 std::string SourceFont() {
     for (const std::string& mask : {GetWindowsDir() + "\\Fonts\\*.ttf", GetWindowsDir() + "\\Fonts\\*.fon",
@@ -63,7 +56,8 @@ TEST(ComFonts, ServersAndTypeLibrariesAreUnregisteredUnlessKept) {
     test::Installation inst(std::string(test::StatusStrings) +
                             "[RegServers]\r\n{app}\\server.dll=1\r\n{app}\\Local Server\\local server.exe=1\r\n"
                             "{app}\\sample.tlb=1\r\n{app}\\kept.dll=1\r\n");
-    ComScope com;
+    CoInitialize(nullptr);  // as the worker has it
+    auto uninitialize = qz::OnScopeExit([] { CoUninitialize(); });
     const std::string dll = inst.Expand("{app}\\server.dll"), kept = inst.Expand("{app}\\kept.dll");
     const std::string exe = inst.File("{app}\\Local Server\\local server.exe", 0,
                                       test::ReadFileBytes(test::HelperProgram("outprocserver")));

@@ -99,16 +99,18 @@ private:
 
 bool IsGdiObject(HGDIOBJ object) { return GetObjectType(object) != 0; }
 
+// The format of 32-bit top-down pixels.
+BITMAPINFO TopDownFormat(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32};
+    return info;
+}
+
 // A 32-bit top-down memory surface whose pixels can be read directly.
 class Surface {
 public:
     Surface(int width, int height) : width_(width) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
+        BITMAPINFO info = TopDownFormat(width, height);
         void* bits = nullptr;
         bitmap_.Reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         bits_ = static_cast<const uint32_t*>(bits);
@@ -140,12 +142,7 @@ std::vector<uint32_t> ResourcePixels(const char* name, SIZE& size) {
     BITMAP info{};
     GetObjectA(bitmap.Get(), sizeof info, &info);
     size = SIZE{info.bmWidth, info.bmHeight};
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof format.bmiHeader;
-    format.bmiHeader.biWidth = info.bmWidth;
-    format.bmiHeader.biHeight = -info.bmHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
+    BITMAPINFO format = TopDownFormat(info.bmWidth, info.bmHeight);
     std::vector<uint32_t> pixels(static_cast<size_t>(info.bmWidth) * info.bmHeight);
     qz::WindowDc screen(nullptr);
     GetDIBits(screen.Get(), static_cast<HBITMAP>(bitmap.Get()), 0, info.bmHeight, pixels.data(),
