@@ -210,6 +210,7 @@ TEST(SkinFonts, SpecificationFields) {
         {"Arial,12,255,BIU", {"Arial", 12, 255, true, true, true}},
         {"Arial, 14,$FF00,biuXB", {"Arial", 14, 0xFF00, true, false, false}},
         {"'Times, Roman',9,,I", {"Times, Roman", 9, 0, false, true, false}},
+        {"", {"", 8, 0, false, false, false}},
         {",,,U", {"", 8, 0, false, false, true}},
     };
     auto fields = [](const TFontSpec& f) {
