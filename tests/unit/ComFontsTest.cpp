@@ -15,38 +15,6 @@ namespace {
 
 const char FontsKey[] = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 
-// COM initialised for the test's thread, as the worker has it.
-class ComScope {
-public:
-    ComScope() { CoInitialize(nullptr); }
-    ~ComScope() { CoUninitialize(); }
-};
-
-// A hidden top-level window that counts the font-change broadcasts it receives.
-class FontChangeListener {
-public:
-    FontChangeListener() {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = Proc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "QzTestFontChangeListener";
-        RegisterClassA(&windowClass);
-        window_.Reset(CreateWindowExA(0, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 10, 10,
-                                      nullptr, nullptr, windowClass.hInstance, nullptr));
-        changes_ = 0;
-    }
-    int Changes() const { return changes_; }
-
-private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_FONTCHANGE) ++changes_;
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
-    static int changes_;
-    qz::UniqueWindow window_;
-};
-int FontChangeListener::changes_ = 0;
-
 // A real font file to copy: one of the prefix's fonts, else one of the system's.
 std::string SourceFont() {
     for (const std::string& mask : {GetWindowsDir() + "\\Fonts\\*.ttf", GetWindowsDir() + "\\Fonts\\*.fon",
@@ -88,7 +56,8 @@ TEST(ComFonts, ServersAndTypeLibrariesAreUnregisteredUnlessKept) {
     test::Installation inst(std::string(test::StatusStrings) +
                             "[RegServers]\r\n{app}\\server.dll=1\r\n{app}\\Local Server\\local server.exe=1\r\n"
                             "{app}\\sample.tlb=1\r\n{app}\\kept.dll=1\r\n");
-    ComScope com;
+    CoInitialize(nullptr);  // as the worker has it
+    auto uninitialize = qz::OnScopeExit([] { CoUninitialize(); });
     const std::string dll = inst.Expand("{app}\\server.dll"), kept = inst.Expand("{app}\\kept.dll");
     const std::string exe = inst.File("{app}\\Local Server\\local server.exe", 0,
                                       test::ReadFileBytes(test::HelperProgram("outprocserver")));
@@ -128,7 +97,7 @@ TEST(ComFonts, FontIsUnloadedDeletedAndUnregisteredAndTheChangeBroadcast) {
     InstalledFont keptFont(inst, "QzKept.ttf", "Qz Kept (TrueType)");
     if (!font.Ready()) GTEST_SKIP() << "no font file to copy";
     KeptSharedFiles->Add(keptFont.Path() + "=1");
-    FontChangeListener listener;
+    test::MessageCounter fontChanges(WM_FONTCHANGE);
     test::ProgressRecorder progress;
 
     RemoveFonts();
@@ -137,7 +106,7 @@ TEST(ComFonts, FontIsUnloadedDeletedAndUnregisteredAndTheChangeBroadcast) {
     EXPECT_FALSE(inst.Value(FontsKey, "Qz Demo (TrueType)").exists);
     EXPECT_TRUE(inst.FileExists(keptFont.Path()));
     EXPECT_TRUE(inst.Value(FontsKey, "Qz Kept (TrueType)").exists);
-    EXPECT_EQ(listener.Changes(), 1);
+    EXPECT_EQ(fontChanges.Count(), 1);
     EXPECT_EQ(progress.Texts(), (std::vector<std::string>{"17:Qz Demo (TrueType)"}));
     EXPECT_EQ(progress.Steps(), 2);
     EXPECT_FALSE(RestartNeeded);

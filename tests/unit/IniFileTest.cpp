@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <random>
 
 #include "TestSupport.h"
@@ -80,16 +79,6 @@ TEST(IniFile, LogSyntaxCommentsBlanksQuotesDuplicatesAndLineEnds) {
                       {"Last", "long", longValue}, {"Last", "end", "no line end"}});
     ini.DeleteKey("Main", "DUP");
     EXPECT_EQ(ini.ReadString("Main", "dup", "d"), "second");
-}
-
-TEST(IniFile, ByteOrderMarkAndLfOnlyFilesYieldNoKeys) {
-    test::TempFolder temp("ini");
-    TqzIniFile bom(temp.Write("bom.ini", "\xEF\xBB\xBF[A]\r\nk=v\r\n[B]\r\nk=w\r\n"), true);
-    EXPECT_EQ(SectionNames(bom), "B");
-    EXPECT_EQ(bom.ReadString("A", "k", "d"), "d");
-    TqzIniFile lf(temp.Write("lf.ini", "[A]\nk=v\n[B]\n"), true);
-    EXPECT_EQ(SectionNames(lf), "A]k=v[B");
-    EXPECT_EQ(lf.ReadString("A", "k", "d"), "d");
 }
 
 TEST(IniFile, ParseOptionsOffKeepLinesAsWritten) {
@@ -241,8 +230,12 @@ TEST(IniFile, MissingFileGivesAnEmptyModelAndBareNamesLiveInTheWindowsFolder) {
     EXPECT_EQ(unnamed.FileName(), "");
 }
 
-TEST(IniFile, BinaryEmptyAndNulFilesReadAsTheirLines) {
+TEST(IniFile, ByteOrderMarkLfOnlyBinaryEmptyAndNulFilesReadAsTheirLines) {
     test::TempFolder temp("ini");
+    TqzIniFile bom(temp.Write("bom.ini", "\xEF\xBB\xBF[A]\r\nk=v\r\n[B]\r\nk=w\r\n"), true);
+    EXPECT_EQ(SectionNames(bom), "B");
+    TqzIniFile lf(temp.Write("lf.ini", "[A]\nk=v\n[B]\n"), true);
+    EXPECT_EQ(SectionNames(lf), "A]k=v[B");
     TqzIniFile empty(temp.Write("empty.ini", ""), false);
     EXPECT_EQ(SectionNames(empty), "");
     TqzIniFile nul(temp.Write("zeros.ini", std::string("[S]\r\nk=a\0b\r\n\0\0\0\r\n[\0]\r\n", 22)), true);
@@ -277,15 +270,10 @@ TEST(IniFile, LargeLogsLoadInLinearTime) {
     for (int s = 0; s < 50000; ++s) duplicates += "[Same]\r\nk=" + std::to_string(s) + "\r\n";
     std::string logPath = temp.Write("big.log", log), duplicatesPath = temp.Write("dup.log", duplicates);
     DWORD start = GetTickCount();
-    TqzIniFile ini(logPath, true);
-    DWORD logTime = GetTickCount() - start;
-    start = GetTickCount();
-    TqzIniFile same(duplicatesPath, true);
-    DWORD duplicatesTime = GetTickCount() - start;
+    TqzIniFile ini(logPath, true), same(duplicatesPath, true);
+    EXPECT_LT(GetTickCount() - start, 30000u);
     EXPECT_EQ(ini.Sections().Count(), 600);
     EXPECT_EQ(ini.ReadString("section599", "key99", ""), "value");
     EXPECT_EQ(same.Sections().Count(), 1);
     EXPECT_EQ(same.ReadString("same", "k", ""), "0");
-    std::cout << "100,000-line logs loaded in " << logTime << " and " << duplicatesTime << " ms\n";
-    EXPECT_LT(logTime + duplicatesTime, 30000u);
 }

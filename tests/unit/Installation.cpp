@@ -107,21 +107,6 @@ qz::UniqueKey CreateKey(const std::string& key) {
     return created;
 }
 
-void DeleteKeyTree(HKEY parent, const std::string& subkey) {
-    qz::UniqueKey key;
-    if (RegOpenKeyExA(parent, subkey.c_str(), 0, KEY_ALL_ACCESS, key.Put()) != ERROR_SUCCESS) return;
-    char name[1024];
-    for (;;) {
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(key.Get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        DeleteKeyTree(key.Get(), name);
-    }
-    key.Reset();
-    RegDeleteKeyA(parent, subkey.c_str());
-}
-
 // The AddReg name split the simple way the tests write it: a value name in single quotes
 // after the last "\'", else the text after the last backslash.
 void SplitValuePath(const std::string& path, std::string& key, std::string& name) {

@@ -37,24 +37,6 @@ BOOL CALLBACK FindOwnedBox(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
-// Deletes a key below HKEY_CURRENT_USER with everything in it.
-void DeleteTree(const std::string& subkey) {
-    std::vector<std::string> children;
-    {
-        qz::UniqueKey key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
-            return;
-        char name[256];
-        DWORD length = sizeof name;
-        for (DWORD i = 0; RegEnumKeyExA(key.Get(), i, name, &length, nullptr, nullptr, nullptr,
-                                        nullptr) == ERROR_SUCCESS;
-             ++i, length = sizeof name)
-            children.push_back(subkey + "\\" + name);
-    }
-    for (const std::string& child : children) DeleteTree(child);
-    RegDeleteKeyA(HKEY_CURRENT_USER, subkey.c_str());
-}
-
 }  // namespace
 
 PageScript::PageScript() {
@@ -161,10 +143,10 @@ TestKey::TestKey(const std::string& name) {
     subkey_ = "Software\\QzTests\\" + name + "-" + std::to_string(GetCurrentProcessId()) + "-" +
               std::to_string(++counter);
     path_ = "HKCU\\" + subkey_;
-    DeleteTree(subkey_);
+    DeleteKeyTree(HKEY_CURRENT_USER, subkey_);
 }
 
-TestKey::~TestKey() { DeleteTree(subkey_); }
+TestKey::~TestKey() { DeleteKeyTree(HKEY_CURRENT_USER, subkey_); }
 
 namespace {
 

@@ -66,10 +66,11 @@ TEST_F(AppFolderFixture, MissingLogShowsOneBoxNamingThePathAndEndsWithZero) {
         std::string arguments, path;
     };
     const Case cases[] = {
-        {"", folder_ + "install.log"},
+        {"", folder_ + "install.log"},  // a folder of that name counts as missing
         {"\"" + root_.Path() + "no such\\in 100%s.log\"", root_.Path() + "no such\\in 100%s.log"},
         {root_.Path() + "plain.log second", root_.Path() + "plain.log"},
     };
+    CreateDirectoryA((folder_ + "install.log").c_str(), nullptr);
     for (const Case& c : cases) {
         Start(c.arguments);
         EXPECT_EQ(CloseOnlyBox(), "Installation log file " + c.path + " not found!") << c.arguments;
@@ -78,26 +79,16 @@ TEST_F(AppFolderFixture, MissingLogShowsOneBoxNamingThePathAndEndsWithZero) {
     }
 }
 
-TEST_F(AppFolderFixture, AFolderNamedAsTheLogCountsAsMissing) {
-    CreateDirectoryA((folder_ + "install.log").c_str(), nullptr);
-    Start("");
-    EXPECT_EQ(CloseOnlyBox(), "Installation log file " + folder_ + "install.log not found!");
-    EXPECT_EQ(process_.Wait(20000), 0);
-}
-
-TEST_F(AppFolderFixture, LogBesideTheProgramIsReadWithoutArguments) {
+// The log beside the program is read without arguments; a (quoted) argument wins over it.
+TEST_F(AppFolderFixture, LogIsTheArgumentOrTheOneBesideTheProgram) {
     test::WriteFileBytes(folder_ + "install.log", "[Strings]\r\n1=Beside Title\r\nAppID=Beside\r\n");
-    Start("");
-    EXPECT_EQ(TaskbarTitle(), "Beside Title");
-    EXPECT_EQ(CancelPagesUntilExit(), 0);
-}
-
-TEST_F(AppFolderFixture, TheArgumentWinsOverTheLogBesideTheProgram) {
-    test::WriteFileBytes(folder_ + "install.log", "[Strings]\r\n1=Beside Title\r\n");
     std::string other = root_.Write("other place\\my log.txt", "[Strings]\r\n1=Argument Title\r\n");
-    Start("\"" + other + "\" ignored-second");
-    EXPECT_EQ(TaskbarTitle(), "Argument Title");
-    EXPECT_EQ(CancelPagesUntilExit(), 0);
+    for (const auto& [arguments, title] : {std::pair<std::string, std::string>{"", "Beside Title"},
+                                           {"\"" + other + "\" ignored-second", "Argument Title"}}) {
+        Start(arguments);
+        EXPECT_EQ(TaskbarTitle(), title);
+        EXPECT_EQ(CancelPagesUntilExit(), 0);
+    }
 }
 
 TEST_F(AppFolderFixture, ABinaryOrEmptyLogNeverCrashesTheProgram) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ComSupport.h"
 #include "TestSupport.h"
 #include "qzRegIni.h"
 #include "qzStrUtils.h"
@@ -25,29 +26,12 @@ void RawSet(HKEY root, const std::string& subkey, const std::string& name, DWORD
 }
 
 // The value's type and bytes; type 0xFFFFFFFF when it cannot be read.
-std::pair<DWORD, std::string> RawGet(HKEY root, const std::string& subkey,
-                                     const std::string& name) {
-    qz::UniqueKey key;
-    DWORD type = 0, size = 0;
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS ||
-        RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return {0xFFFFFFFF, ""};
-    std::string bytes(size, '\0');
-    RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type,
-                     reinterpret_cast<BYTE*>(&bytes[0]), &size);
-    return {type, bytes.substr(0, size)};
+std::pair<DWORD, std::string> RawGet(HKEY root, const std::string& subkey, const std::string& name) {
+    std::pair<DWORD, std::string> value;
+    if (!test::ReadRegistryBytes(root, subkey, name, value.second, &value.first)) return {0xFFFFFFFF, ""};
+    return value;
 }
-
-bool KeyExists(HKEY root, const std::string& subkey) {
-    qz::UniqueKey key;
-    return RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
-}
-
-// Removes a key tree with the platform's own tool, so clean-up does not depend on the unit.
-void RegToolDelete(const std::string& key) {
-    test::ChildProcess reg;
-    if (reg.Start("cmd.exe /c reg.exe delete \"" + key + "\" /f >nul 2>&1")) reg.Wait(20000);
-}
+using test::KeyExists;
 
 // Scratch keys HKCU\Software\QuorvelTests\<pid> and HKLM\Software\QuorvelTests\<pid>.
 class RegIniRegistry : public ::testing::Test {
@@ -57,10 +41,10 @@ protected:
     const std::string lm = "HKLM\\" + sub;
 
     void TearDown() override {
-        RegToolDelete(cu);
-        RegToolDelete(lm);
-        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\QuorvelTests");
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\QuorvelTests");
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            test::DeleteKeyTree(root, sub);
+            RegDeleteKeyA(root, "Software\\QuorvelTests");
+        }
     }
 };
 
@@ -81,12 +65,10 @@ TEST(RegIniPaths, RootNamesAndSubkeys) {
         const char* subkey;
     } cases[] = {
         {"HKLM\\SOFTWARE\\Microsoft\\", HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft"},
-        {"hklm\\Software", HKEY_LOCAL_MACHINE, "Software"},
         {"HkCu\\A\\B", HKEY_CURRENT_USER, "A\\B"},
         {"HKCR\\.txt", HKEY_CLASSES_ROOT, ".txt"},
         {"hku\\.DEFAULT", HKEY_USERS, ".DEFAULT"},
         {"HKLM", HKEY_LOCAL_MACHINE, ""},
-        {"HKLM\\", HKEY_LOCAL_MACHINE, ""},
         {"HKEY_LOCAL_MACHINE\\Software", HKEY_CURRENT_USER, "HKEY_LOCAL_MACHINE\\Software"},
         {"Software\\Vendor\\", HKEY_CURRENT_USER, "Software\\Vendor"},
         {"", HKEY_CURRENT_USER, ""},
@@ -101,29 +83,29 @@ TEST(RegIniPaths, RootNamesAndSubkeys) {
 }
 
 TEST_F(RegIniRegistry, TypedWritesStoreThePlatformsBytes) {
-    EXPECT_TRUE(RegWriteTyped(cu, "sz", REG_SZ, "text"));
-    EXPECT_TRUE(RegWriteTyped(cu, "expand", REG_EXPAND_SZ, "%WINDIR%\\x"));
-    EXPECT_TRUE(RegWriteTyped(cu, "bin", REG_BINARY, "0A 1B 2"));
-    EXPECT_TRUE(RegWriteTyped(cu, "junk", REG_BINARY, "ZZ"));
-    EXPECT_TRUE(RegWriteTyped(cu, "dword", REG_DWORD, "4294967295"));
-    EXPECT_TRUE(RegWriteTyped(cu, "multi", REG_MULTI_SZ, "a\r\nb\nc\rd\r\n"));
-    EXPECT_TRUE(RegWriteTyped(cu, "emptyMulti", REG_MULTI_SZ, ""));
-    EXPECT_TRUE(RegWriteTyped(lm + "\\New\\Deeper", "", REG_SZ, "default value"));
-    EXPECT_FALSE(RegWriteTyped(cu, "none", REG_NONE, "x"));
-    EXPECT_FALSE(RegWriteTyped(cu, "link", REG_LINK, "x"));
-
+    struct Case {
+        const char* name;
+        DWORD type;
+        const char* text;
+        Bytes stored;  // type 0xFFFFFFFF: refused, nothing stored
+    } cases[] = {
+        {"sz", REG_SZ, "text", {REG_SZ, std::string("text\0", 5)}},
+        {"expand", REG_EXPAND_SZ, "%WINDIR%\\x", {REG_SZ, std::string("%WINDIR%\\x\0", 11)}},
+        {"bin", REG_BINARY, "0A 1B 2", {REG_BINARY, "\x0A\x1B"}},
+        {"junk", REG_BINARY, "ZZ", {REG_BINARY, std::string(1, '\0')}},
+        {"dword", REG_DWORD, "4294967295", {REG_DWORD, "\xFF\xFF\xFF\xFF"}},
+        {"multi", REG_MULTI_SZ, "a\r\nb\nc\rd\r\n", {REG_MULTI_SZ, std::string("a\0b\0c\0d\0\0", 9)}},
+        {"emptyMulti", REG_MULTI_SZ, "", {REG_MULTI_SZ, std::string(1, '\0')}},
+        {"none", REG_NONE, "x", {0xFFFFFFFF, ""}},
+        {"link", REG_LINK, "x", {0xFFFFFFFF, ""}},
+    };
     HKEY u = HKEY_CURRENT_USER;
-    EXPECT_EQ(RawGet(u, sub, "sz"), Bytes(REG_SZ, std::string("text\0", 5)));
-    EXPECT_EQ(RawGet(u, sub, "expand"), Bytes(REG_SZ, std::string("%WINDIR%\\x\0", 11)));
-    EXPECT_EQ(RawGet(u, sub, "bin"), Bytes(REG_BINARY, "\x0A\x1B"));
-    EXPECT_EQ(RawGet(u, sub, "junk"), Bytes(REG_BINARY, std::string(1, '\0')));
-    EXPECT_EQ(RawGet(u, sub, "dword"), Bytes(REG_DWORD, "\xFF\xFF\xFF\xFF"));
-    EXPECT_EQ(RawGet(u, sub, "multi"), Bytes(REG_MULTI_SZ, std::string("a\0b\0c\0d\0\0", 9)));
-    EXPECT_EQ(RawGet(u, sub, "emptyMulti"), Bytes(REG_MULTI_SZ, std::string(1, '\0')));
-    EXPECT_EQ(RawGet(HKEY_LOCAL_MACHINE, sub + "\\New\\Deeper", "").second,
-              std::string("default value\0", 14));
-    EXPECT_EQ(RawGet(u, sub, "none").first, 0xFFFFFFFFu);
-    EXPECT_EQ(RawGet(u, sub, "link").first, 0xFFFFFFFFu);
+    for (const Case& c : cases) {
+        EXPECT_EQ(RegWriteTyped(cu, c.name, c.type, c.text), c.stored.first != 0xFFFFFFFF) << c.name;
+        EXPECT_EQ(RawGet(u, sub, c.name), c.stored) << c.name;
+    }
+    EXPECT_TRUE(RegWriteTyped(lm + "\\New\\Deeper", "", REG_SZ, "default value"));
+    EXPECT_EQ(RawGet(HKEY_LOCAL_MACHINE, sub + "\\New\\Deeper", "").second, std::string("default value\0", 14));
 
     TStringList lines;
     lines.Add("one\ntwo");
@@ -147,14 +129,10 @@ TEST_F(RegIniRegistry, ReadsGiveTheTextFormOfEveryType) {
     for (DWORD type : {REG_NONE, REG_DWORD_BIG_ENDIAN, REG_LINK, REG_QWORD})
         RawSet(u, sub, "type" + std::to_string(type), type, "\x01\x02");
 
-    EXPECT_EQ(RegReadString(cu, "sz", "d"), "text");
-    EXPECT_EQ(RegReadString(cu, "expand", "d"), "%WINDIR%\\x");
-    EXPECT_EQ(RegReadString(cu, "unterminated", "d"), "abc");
-    EXPECT_EQ(RegReadString(cu, "bin", "d"), "00AB7F");
-    EXPECT_EQ(RegReadString(cu, "dword", "d"), "4294967295");
-    EXPECT_EQ(RegReadString(cu, "multi", "d"), "a\r\nb");
-    EXPECT_EQ(RegReadString(cu, "multiOneNul", "d"), "a\r\nb");
-    EXPECT_EQ(RegReadString(cu, "multiEmpty", "d"), "");
+    const std::pair<const char*, const char*> texts[] = {
+        {"sz", "text"}, {"expand", "%WINDIR%\\x"}, {"unterminated", "abc"}, {"bin", "00AB7F"},
+        {"dword", "4294967295"}, {"multi", "a\r\nb"}, {"multiOneNul", "a\r\nb"}, {"multiEmpty", ""}};
+    for (const auto& [name, text] : texts) EXPECT_EQ(RegReadString(cu, name, "d"), text) << name;
     for (DWORD type : {REG_NONE, REG_DWORD_BIG_ENDIAN, REG_LINK, REG_QWORD})
         EXPECT_EQ(RegReadString(cu, "type" + std::to_string(type), "d"), "d") << type;
     EXPECT_EQ(RegReadString(cu, "missing", "d"), "d");

@@ -195,4 +195,33 @@ std::string StaticTexts(HWND window) {
     return text;
 }
 
+MessageCounter::MessageCounter(UINT message) : message_(message) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = Proc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "QzTestMessageCounter";
+    RegisterClassA(&windowClass);  // fails harmlessly when already registered
+    window_.Reset(CreateWindowExA(0, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                  nullptr, windowClass.hInstance, nullptr));
+    SetWindowLongPtrA(window_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+LRESULT CALLBACK MessageCounter::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* counter = reinterpret_cast<MessageCounter*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (counter && message == counter->message_) ++counter->count_;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void DeleteKeyTree(HKEY root, const std::string& subkey) {
+    qz::UniqueKey key;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, key.Put()) != ERROR_SUCCESS) return;
+    char name[1024];
+    for (DWORD length = sizeof name;
+         RegEnumKeyExA(key.Get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         length = sizeof name)
+        DeleteKeyTree(key.Get(), name);
+    key.Reset();
+    RegDeleteKeyA(root, subkey.c_str());
+}
+
 }  // namespace test

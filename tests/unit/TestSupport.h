@@ -83,4 +83,22 @@ std::string WindowText(HWND window);
 // Concatenated texts of a window's static children (the text of a message box).
 std::string StaticTexts(HWND window);
 
+// A hidden top-level window of the calling thread that counts the messages of one kind it
+// is given (posted, sent or broadcast).
+class MessageCounter {
+public:
+    explicit MessageCounter(UINT message);
+    HWND Window() const { return window_.Get(); }
+    int Count() const { return count_; }
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    UINT message_;
+    int count_ = 0;
+    qz::UniqueWindow window_;
+};
+
+// Deletes a registry key with all its subkeys, without the units under test.
+void DeleteKeyTree(HKEY root, const std::string& subkey);
+
 }  // namespace test

@@ -121,54 +121,38 @@ TEST(WinUtils, CenterWindowKeepsTheSizeAndFitsTheScreen) {
     DestroyWindow(wide);
 }
 
-TEST(WinUtils, FitRectToScreenMovesWithoutResizing) {
-    SIZE screen = GetScreenSize();
-    RECT pastRight{screen.cx - 50, 10, screen.cx + 50, 60};
-    FitRectToScreen(pastRight);
-    EXPECT_EQ(pastRight.left, screen.cx - 100);
-    EXPECT_EQ(pastRight.right, screen.cx);
-
-    RECT aboveLeft{-20, -30, 80, 70};
-    FitRectToScreen(aboveLeft);
-    EXPECT_EQ(aboveLeft.left, 0);
-    EXPECT_EQ(aboveLeft.top, 0);
-    EXPECT_EQ(aboveLeft.right, 100);
-    EXPECT_EQ(aboveLeft.bottom, 100);
-
-    RECT huge{-10, -10, screen.cx + 90, screen.cy + 190};
-    FitRectToScreen(huge);
-    EXPECT_EQ(huge.left, 0);
-    EXPECT_EQ(huge.top, 0);
-    EXPECT_EQ(RectWidth(huge), screen.cx + 100);
+std::string Text(const RECT& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
 }
 
-int DispatchedCount = 0;
-LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_APP) ++DispatchedCount;
-    return DefWindowProcA(window, message, wParam, lParam);
+TEST(WinUtils, FitRectToScreenMovesWithoutResizing) {
+    SIZE s = GetScreenSize();
+    const std::pair<RECT, RECT> cases[] = {
+        {{s.cx - 50, 10, s.cx + 50, 60}, {s.cx - 100, 10, s.cx, 60}},
+        {{-20, -30, 80, 70}, {0, 0, 100, 100}},
+        {{-10, -10, s.cx + 90, s.cy + 190}, {0, 0, s.cx + 100, s.cy + 200}},  // too big: kept at the corner
+    };
+    for (auto [rect, fitted] : cases) {
+        FitRectToScreen(rect);
+        EXPECT_EQ(Text(rect), Text(fitted));
+    }
 }
 
 TEST(WinUtils, ProcessMessagesDispatchesUntilAQuitWhichStaysConsumed) {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = CountingProc;
-    windowClass.lpszClassName = "QzCountingWindow";
-    RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, "QzCountingWindow", "", WS_POPUP, 0, 0, 1, 1, nullptr,
-                                  nullptr, nullptr, nullptr);
-    DispatchedCount = 0;
-    PostMessageA(window, WM_APP, 0, 0);
+    test::MessageCounter counter(WM_APP);
+    PostMessageA(counter.Window(), WM_APP, 0, 0);
     PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 0, 0);
-    PostMessageA(window, WM_APP, 0, 0);
+    PostMessageA(counter.Window(), WM_APP, 0, 0);
     ProcessMessages();
-    EXPECT_EQ(DispatchedCount, 1);
+    EXPECT_EQ(counter.Count(), 1);
 
     MSG message;
     EXPECT_TRUE(PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE));
     EXPECT_EQ(message.message, static_cast<UINT>(WM_APP));
     ProcessMessages();
-    EXPECT_EQ(DispatchedCount, 2);
+    EXPECT_EQ(counter.Count(), 2);
     EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
-    DestroyWindow(window);
 }
 
 TEST(WinUtils, SystemQueries) {

@@ -51,10 +51,18 @@ protected:
         LogPath = temp.Write("install.log", "[Strings]\r\nAppID=App\r\n2=Setup not found\r\n" + sections);
     }
     void OfferRepair() { temp.Write("install.sss"); }
-    // DLG_START: choose repair and go on.
+    // Page actions for the scripts.
+    static void Next(HWND page) { Click(page, IDC_NEXT); }
+    static void Back(HWND page) { Click(page, IDC_BACK); }
     static void ChooseRepair(HWND page) {
         Click(page, IDC_START_REPAIR);
         Click(page, IDC_NEXT);
+    }
+    // Runs the page sequence under the script: its result, with every step taken.
+    static int Sequence(const PageScript& script) {
+        int result = RunPageSequence();
+        EXPECT_TRUE(script.Finished());
+        return result;
     }
 
     test::TempFolder temp{"wiz"};
@@ -85,28 +93,9 @@ TEST_F(WizardTest, RepairIsOfferedOnlyWithTheRepairDataFileAndWithoutNoRepair) {
     }
 }
 
-TEST_F(WizardTest, BackKeepsTheChoiceOfTheStartPage) {
+// Next with neither option shows the start page again; Back keeps the choice made.
+TEST_F(WizardTest, StartPageChoiceNeedsAnOptionAndIsKeptAcrossBack) {
     OfferRepair();
-    PageScript script;
-    script.On("DLG_START", [](HWND page) { Click(page, IDC_NEXT); })
-        .On("DLG_BEFOREUNINSTALL", [](HWND page) { Click(page, IDC_BACK); })
-        .On("DLG_START",
-            [](HWND page) {
-                EXPECT_TRUE(IsChecked(page, IDC_START_UNINSTALL));
-                ChooseRepair(page);
-            })
-        .On("DLG_BEFOREREPAIR", [](HWND page) { Click(page, IDC_BACK); })
-        .On("DLG_START", [](HWND page) {
-            EXPECT_TRUE(IsChecked(page, IDC_START_REPAIR));
-            EXPECT_FALSE(IsChecked(page, IDC_START_UNINSTALL));
-            PressKey(page, VK_ESCAPE);
-        });
-    EXPECT_EQ(RunPageSequence(), PageCancel);
-    EXPECT_TRUE(script.Finished());
-    EXPECT_EQ(ActionChoice, 1);
-}
-
-TEST_F(WizardTest, NextWithNeitherOptionShowsTheStartPageAgain) {
     PageScript script;
     script
         .On("DLG_START",
@@ -114,20 +103,33 @@ TEST_F(WizardTest, NextWithNeitherOptionShowsTheStartPageAgain) {
                 SendDlgItemMessageA(page, IDC_START_UNINSTALL, BM_SETCHECK, BST_UNCHECKED, 0);
                 Click(page, IDC_NEXT);
             })
+        .On("DLG_START",
+            [](HWND page) {
+                EXPECT_EQ(ActionChoice, 2);
+                EXPECT_FALSE(IsChecked(page, IDC_START_UNINSTALL) || IsChecked(page, IDC_START_REPAIR));
+                Click(page, IDC_START_UNINSTALL);
+                Click(page, IDC_NEXT);
+            })
+        .On("DLG_BEFOREUNINSTALL", Back)
+        .On("DLG_START",
+            [](HWND page) {
+                EXPECT_TRUE(IsChecked(page, IDC_START_UNINSTALL));
+                ChooseRepair(page);
+            })
+        .On("DLG_BEFOREREPAIR", Back)
         .On("DLG_START", [](HWND page) {
-            EXPECT_EQ(ActionChoice, 2);
+            EXPECT_TRUE(IsChecked(page, IDC_START_REPAIR));
             EXPECT_FALSE(IsChecked(page, IDC_START_UNINSTALL));
-            EXPECT_FALSE(IsChecked(page, IDC_START_REPAIR));
-            Click(page, IDC_CANCEL);
+            PressKey(page, VK_ESCAPE);
         });
-    EXPECT_EQ(RunPageSequence(), PageCancel);
-    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(Sequence(script), PageCancel);
+    EXPECT_EQ(ActionChoice, 1);
 }
 
 TEST_F(WizardTest, DataFilesBoxIsKeptAcrossBackAndForcedByTheLog) {
     WriteLog("[DataFiles]\r\nC:\\data.txt=1\r\n");
     PageScript script;
-    script.On("DLG_START", [](HWND page) { Click(page, IDC_NEXT); })
+    script.On("DLG_START", Next)
         .On("DLG_BEFOREUNINSTALL",
             [](HWND page) {
                 EXPECT_TRUE(IsShown(page, IDC_BU_DATAFILES));
@@ -135,27 +137,25 @@ TEST_F(WizardTest, DataFilesBoxIsKeptAcrossBackAndForcedByTheLog) {
                 Click(page, IDC_BU_DATAFILES);
                 Click(page, IDC_BACK);
             })
-        .On("DLG_START", [](HWND page) { Click(page, IDC_NEXT); })
+        .On("DLG_START", Next)
         .On("DLG_BEFOREUNINSTALL", [](HWND page) {
             EXPECT_FALSE(IsChecked(page, IDC_BU_DATAFILES));
             Click(page, IDC_NEXT);
         });
-    EXPECT_EQ(RunPageSequence(), PageNext);
-    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(Sequence(script), PageNext);
     EXPECT_FALSE(RemoveDataFiles);
     EXPECT_EQ(ActionChoice, 0);
 
     WriteLog("[DataFolders]\r\nC:\\Data=1\r\n[Display]\r\nForceRemoveDataFiles=1\r\n");
     RemoveDataFiles = true;
     PageScript forced;
-    forced.On("DLG_START", [](HWND page) { Click(page, IDC_NEXT); })
+    forced.On("DLG_START", Next)
         .On("DLG_BEFOREUNINSTALL", [](HWND page) { Click(page, IDC_BU_DATAFILES); })
         .On("DLG_BEFOREUNINSTALL", [](HWND page) {
             EXPECT_TRUE(IsChecked(page, IDC_BU_DATAFILES));
             PressKey(page, VK_RETURN);
         });
-    EXPECT_EQ(RunPageSequence(), PageNext);
-    EXPECT_TRUE(forced.Finished());
+    EXPECT_EQ(Sequence(forced), PageNext);
     EXPECT_TRUE(RemoveDataFiles);
 }
 
@@ -163,13 +163,12 @@ TEST_F(WizardTest, DataFilesBoxIsHiddenWithoutDataSectionsAndTheFlagStays) {
     for (bool flag : {false, true}) {
         RemoveDataFiles = flag;
         PageScript script;
-        script.On("DLG_START", [](HWND page) { Click(page, IDC_NEXT); })
+        script.On("DLG_START", Next)
             .On("DLG_BEFOREUNINSTALL", [](HWND page) {
                 EXPECT_FALSE(IsShown(page, IDC_BU_DATAFILES));
                 Click(page, IDC_NEXT);
             });
-        EXPECT_EQ(RunPageSequence(), PageNext);
-        EXPECT_TRUE(script.Finished());
+        EXPECT_EQ(Sequence(script), PageNext);
         EXPECT_EQ(RemoveDataFiles, flag);
     }
 }
@@ -179,11 +178,8 @@ TEST_F(WizardTest, ExistingSetupProgramEndsTheSequenceAfterTheRepairPage) {
     std::string setup = temp.Write("source\\setup.exe");
     key.SetString("", "InstallSourceFile", setup);
     PageScript script;
-    script.On("DLG_START", ChooseRepair).On("DLG_BEFOREREPAIR", [](HWND page) {
-        Click(page, IDC_NEXT);
-    });
-    EXPECT_EQ(RunPageSequence(), PageNext);
-    EXPECT_TRUE(script.Finished());
+    script.On("DLG_START", ChooseRepair).On("DLG_BEFOREREPAIR", Next);
+    EXPECT_EQ(Sequence(script), PageNext);
     EXPECT_EQ(ActionChoice, 1);
     EXPECT_EQ(SetupPath, setup);
 }
@@ -202,7 +198,7 @@ TEST_F(WizardTest, BrowsePageAcceptsOnlyAFolderHoldingTheSetupProgram) {
     };
     PageScript script;
     script.On("DLG_START", ChooseRepair)
-        .On("DLG_BEFOREREPAIR", [](HWND page) { Click(page, IDC_NEXT); })
+        .On("DLG_BEFOREREPAIR", Next)
         .On("DLG_BROWSEFORSETUP",
             [&](HWND page) {
                 EXPECT_EQ(test::ControlText(page, IDC_BS_FOLDER), temp / "moved\\");
@@ -221,29 +217,27 @@ TEST_F(WizardTest, BrowsePageAcceptsOnlyAFolderHoldingTheSetupProgram) {
             test::SetControlText(page, IDC_BS_FOLDER, temp / "new place");
             Click(page, IDC_NEXT);
         });
-    EXPECT_EQ(RunPageSequence(), PageNext);
-    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(Sequence(script), PageNext);
     EXPECT_EQ(SetupPath, setup);
 
     PageScript again;
     again.On("DLG_START", ChooseRepair)
-        .On("DLG_BEFOREREPAIR", [](HWND page) { Click(page, IDC_NEXT); })
-        .On("DLG_BROWSEFORSETUP", [](HWND page) { Click(page, IDC_BACK); })
-        .On("DLG_BEFOREREPAIR", [](HWND page) { Click(page, IDC_NEXT); })
+        .On("DLG_BEFOREREPAIR", Next)
+        .On("DLG_BROWSEFORSETUP", Back)
+        .On("DLG_BEFOREREPAIR", Next)
         .On("DLG_BROWSEFORSETUP", [&](HWND page) {
             EXPECT_EQ(test::ControlText(page, IDC_BS_FOLDER), temp / "moved\\");
             test::SetControlText(page, IDC_BS_FOLDER, temp / "new place\\");
             PressKey(page, VK_RETURN);
         });
-    EXPECT_EQ(RunPageSequence(), PageNext);
-    EXPECT_TRUE(again.Finished());
+    EXPECT_EQ(Sequence(again), PageNext);
     EXPECT_EQ(SetupPath, setup);
 }
 
 TEST_F(WizardTest, EscapeAndTheCloseBoxCancelEveryPageBeforeTheWork) {
     OfferRepair();
     auto escape = [](HWND page) { PressKey(page, VK_ESCAPE); };
-    auto next = [](HWND page) { Click(page, IDC_NEXT); };
+    auto next = Next;
     std::vector<std::vector<std::pair<const char*, std::function<void(HWND)>>>> runs = {
         {{"DLG_START", escape}},
         {{"DLG_START", [](HWND page) { PostMessageA(page, WM_SYSCOMMAND, SC_CLOSE, 0); }}},
@@ -267,7 +261,7 @@ TEST_F(WizardTest, RestartPageWritesTheChoiceAndCancelMeansNoRestart) {
         bool after;
     };
     std::vector<Case> cases = {
-        {true, [](HWND page) { Click(page, IDC_NEXT); }, true},
+        {true, Next, true},
         {true, [](HWND page) { PressKey(page, VK_ESCAPE); }, false},
         {true, [](HWND page) { Click(page, IDC_CANCEL); }, false},
         {true, [](HWND page) { Click(page, IDC_RB_LATER); Click(page, IDC_NEXT); }, false},
@@ -310,14 +304,13 @@ TEST_F(WizardTest, ClickReachingThePreviousPageDoesNotEndTheNextPage) {
     ASSERT_TRUE(hook);
     StaleClickTarget = nullptr;
     PageScript script;
-    script.On("DLG_START", [](HWND page) { Click(page, IDC_NEXT); })
+    script.On("DLG_START", Next)
         .On("DLG_BEFOREUNINSTALL", [](HWND page) {
             EXPECT_NE(StaleClickTarget, nullptr);
             EXPECT_FALSE(IsWindow(StaleClickTarget));
             Click(page, IDC_CANCEL);
         });
-    EXPECT_EQ(RunPageSequence(), PageCancel);
-    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(Sequence(script), PageCancel);
 }
 
 TEST_F(WizardTest, MissingTemplateEndsThePageAtOnce) {

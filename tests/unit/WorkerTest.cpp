@@ -186,44 +186,20 @@ TEST_F(WorkerTest, DISABLED_ChildBlankOrForeignIdentifierLeavesTheUninstallKeysA
     }
 }
 
-// Runs a command line with its output going into a file; the exit code, or -1.
-int RunCaptured(const std::string& commandLine, const std::string& outputFile) {
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    qz::UniqueHandle output(CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                        &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = output.Get();
-    PROCESS_INFORMATION info{};
-    std::string line = commandLine;
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &info))
-        return -1;
-    qz::UniqueHandle process(info.hProcess), thread(info.hThread);
-    if (WaitForSingleObject(process.Get(), 150000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.Get(), 1);
-        return -1;
-    }
-    DWORD code = 1;
-    GetExitCodeProcess(process.Get(), &code);
-    return static_cast<int>(code);
-}
-
 TEST(WorkerCopy, SuccessfulUninstallsInACopiedProgramRemoveTheCopyAfterItEnded) {
     test::TempFolder temp("wcopy");
     std::string folder = temp / "Program";
     std::string program = folder + "\\uninst.exe";
     CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyFileA((test::BinFolder() + "unit_tests.exe").c_str(), program.c_str(), FALSE));
-    std::string output = temp / "child.txt";
+    std::string report = temp / "child.xml";
     SetEnvironmentVariableA(HelperFolderVariable, test::BinFolder().c_str());
-    int code = RunCaptured("\"" + program + "\" --gtest_also_run_disabled_tests " +
-                               "--gtest_filter=WorkerTest.DISABLED_Child*",
-                           output);
-    EXPECT_EQ(code, 0) << test::ReadFileBytes(output);
-    EXPECT_NE(test::ReadFileBytes(output).find("[  PASSED  ] 3 tests"), std::string::npos);
+    test::ChildProcess child;
+    ASSERT_TRUE(child.Start("\"" + program + "\" --gtest_also_run_disabled_tests " +
+                            "--gtest_filter=WorkerTest.DISABLED_Child* --gtest_output=xml:" + report));
+    EXPECT_EQ(child.Wait(150000), 0) << test::ReadFileBytes(report);
+    EXPECT_NE(test::ReadFileBytes(report).find("tests=\"3\" failures=\"0\""), std::string::npos)
+        << test::ReadFileBytes(report);
     EXPECT_TRUE(test::WaitUntil([&] { return !test::PathExists(folder); }))
         << "the copy and its folder were not removed";
 }
