@@ -12,11 +12,11 @@
 #include "Installation.h"
 #include "ProgramDriver.h"
 #include "TestSupport.h"
-#include "qzRegIni.h"
 #include "resource.h"
 
 namespace {
 
+// Registry paths as the program writes them; "+ 5" gives the subkey below HKLM.
 const char UninstallRoot[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char SharedDlls[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const char NtFonts[] = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
@@ -31,6 +31,12 @@ std::string Replace(std::string text, const std::string& from, const std::string
     for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
         text.replace(at, from.size(), to);
     return text;
+}
+
+void DeleteValue(HKEY root, const char* subkey, const std::string& name) {
+    qz::UniqueKey key;
+    if (RegOpenKeyExA(root, subkey, 0, KEY_SET_VALUE, key.Put()) == ERROR_SUCCESS)
+        RegDeleteValueA(key.Get(), name.c_str());
 }
 
 int ScriptsIn(const std::string& folder) {
@@ -56,10 +62,11 @@ protected:
         run_.reset();  // before anything it might still use goes
         // A removal script that was started is let finish before its folder goes.
         if (inst_) test::WaitUntil([&] { return ScriptsIn(inst_->Root()) == 0; }, RemovalTimeoutMs);
-        DeleteRegKey(key_, true);
-        for (const std::string& value : sharedValues_) DeleteRegValue(SharedDlls, value);
-        DeleteRegValue(NtFonts, FontName());
-        DeleteRegValue("HKCU\\Software\\QuorvelTests\\ComServer", "e2e server.dll");
+        test::DeleteKeyTree(HKEY_LOCAL_MACHINE, key_.substr(5));
+        for (const std::string& value : sharedValues_)
+            DeleteValue(HKEY_LOCAL_MACHINE, SharedDlls + 5, value);
+        DeleteValue(HKEY_LOCAL_MACHINE, NtFonts + 5, FontName());
+        DeleteValue(HKEY_CURRENT_USER, "Software\\QuorvelTests\\ComServer", "e2e server.dll");
     }
 
     // The log sections are written with line feeds and may name {bin} (the helper programs'
