@@ -44,6 +44,6 @@ void ReleaseControlFonts(HWND page);
 // bitmap) white, then the named bitmap resource over it, stretched to fit or at its own
 // size; no name or a missing resource leaves it white. The target is written once.
 void PaintBanner(HDC dc, const char* bitmapName, bool stretch);
-// Draws the window text of the context's window transparently in the spec's font and
-// colour, top-left, "&" drawn as itself, wrapped at words or on one line.
-void PaintLabel(HDC dc, const std::string& spec, bool wrap);
+// Draws the window text of the context's window transparently in the font and
+// colour that fontSpec names, top-left, "&" drawn as itself, wrapped at words or on one line.
+void PaintLabel(HDC dc, const std::string& fontSpec, bool wrap);
