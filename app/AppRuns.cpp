@@ -1,5 +1,81 @@
+// Programs run on behalf of the log: the .NET assembly cache tool for each shared assembly,
+// and the programs the installer asked to run before and after the removal.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+
+#include "Globals.h"
 #include "Removal.h"
-// Placeholder until assemblies and application runs land.
-void UninstallAssemblies() {}
-bool RunSection(bool) { return true; }
-int SectionEntryCount(const std::string&) { return 0; }
+#include "Skin.h"
+#include "Wizard.h"
+#include "qzFileUtils.h"
+#include "qzShell.h"
+#include "qzStrUtils.h"
+#include "qzWinUtils.h"
+
+namespace {
+
+// The numeric field n of a run entry, or fallback when it is empty or no number.
+int32_t NumberField(int32_t n, const std::string& value, int32_t fallback) {
+    int32_t number = 0;
+    return TryStrToInt(GetField(n, value, ","), number) ? number : fallback;
+}
+
+int ShowCommand(int32_t mode) {
+    switch (mode) {
+        case 0: return SW_HIDE;
+        case 2: return SW_SHOWMAXIMIZED;
+        case 3: return SW_SHOWMINNOACTIVE;
+        default: return SW_SHOWNORMAL;
+    }
+}
+
+}  // namespace
+
+void UninstallAssemblies() {
+    LoadSectionLines("SharedAssemblies");
+    if (SectionLines->Empty()) return;
+    const std::string tool = ExtractFilePath(GetModuleName()) + "gacutil.exe";
+    for (const auto& line : SectionLines->Entries()) {
+        std::string assembly = ValuePart(line.text);
+        SetStatusText(FormatStringsEntry(19, GetField(1, assembly, ",")));
+        if (FileExists(tool)) RunAndWait(nullptr, tool, "/ur " + assembly, "", SW_HIDE);
+        StepProgress();
+    }
+}
+
+bool RunEntry(const std::string& value) {
+    std::string program = StripQuotes(GetField(1, value, ","), '"');
+    std::string parameters = GetField(2, value, ",");
+    std::string folder = GetField(3, value, ",");
+    int show = ShowCommand(NumberField(4, value, 1));
+    SetStatusText(StripQuotes(GetField(5, value, ","), '"'));
+    bool wait = NumberField(6, value, 1) != 0;
+    bool judgeExitCode = NumberField(7, value, 1) != 0;
+
+    if (wait) {
+        int32_t code = RunAndWait(HiddenMainWindow, program, parameters, folder, show);
+        return !judgeExitCode || code == 0;
+    }
+    auto optional = [](const std::string& text) { return text.empty() ? nullptr : text.c_str(); };
+    HINSTANCE started = ShellExecuteA(HiddenMainWindow, nullptr, program.c_str(),
+                                      optional(parameters), optional(folder), show);
+    return reinterpret_cast<INT_PTR>(started) > 32;
+}
+
+bool RunSection(bool pre) {
+    LoadSectionLines(pre ? "PreRunApp" : "RunApp");
+    for (const auto& line : SectionLines->Entries()) {
+        if (!RunEntry(ValuePart(line.text))) return false;
+        StepProgress();
+    }
+    return true;
+}
+
+int SectionEntryCount(const std::string& section) {
+    if (!LoadedLog) return 0;
+    TSectionList& sections = LoadedLog->Sections();
+    int index = sections.IndexOf(section);
+    return index < 0 ? 0 : sections.LinesAt(index)->Count();
+}

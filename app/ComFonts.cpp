@@ -1,4 +1,64 @@
+// COM servers, type libraries and fonts: their system registrations are undone while the
+// files still exist. Files that other programs still share are left alone.
+#include <windows.h>
+
+#include "Globals.h"
 #include "Removal.h"
-// Placeholder until COM servers and fonts land.
-void UnregisterServers() {}
-void RemoveFonts() {}
+#include "Skin.h"
+#include "Wizard.h"
+#include "qzFileUtils.h"
+#include "qzRegIni.h"
+#include "qzStrUtils.h"
+#include "qzUtils.h"
+#include "qzWinUtils.h"
+
+namespace {
+
+const char FontsKey9x[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts\\";
+const char FontsKeyNT[] = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts\\";
+
+// Each top-level window gets this long to handle the font change; a window that has
+// stopped responding is skipped, so that one hung program cannot stall the uninstall.
+constexpr UINT FontChangeTimeoutMs = 5000;
+
+bool IsKeptSharedFile(const std::string& path) {
+    return KeptSharedFiles && KeptSharedFiles->IndexOfName(path) >= 0;
+}
+
+void RemoveFont(const std::string& fontsKey, const std::string& name, const std::string& file) {
+    SetStatusText(FormatStringsEntry(17, name));
+    RemoveFontResourceA(file.c_str());
+    if (FileExists(file) && !ForceDeleteFile(file)) {
+        DeleteFileAtReboot(file);
+        RestartNeeded = true;
+    }
+    DeleteRegValue(fontsKey, name);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG,
+                        FontChangeTimeoutMs, &ignored);
+}
+
+}  // namespace
+
+void UnregisterServers() {
+    LoadSectionLines("RegServers");
+    for (const auto& line : SectionLines->Entries()) {
+        std::string path = EntryKey(line.text);
+        if (!IsKeptSharedFile(path)) {
+            SetStatusText(FormatStringsEntry(16, path));
+            UnregisterComFile(path);
+        }
+        StepProgress();
+    }
+}
+
+void RemoveFonts() {
+    LoadSectionLines("RegFonts");
+    if (SectionLines->Empty()) return;
+    const std::string fontsKey = IsNTPlatform() ? FontsKeyNT : FontsKey9x;
+    for (const auto& line : SectionLines->Entries()) {
+        std::string file = ValuePart(line.text);
+        if (!IsKeptSharedFile(file)) RemoveFont(fontsKey, NamePart(line.text), file);
+        StepProgress();
+    }
+}

@@ -1,4 +1,116 @@
+// Registry values and keys, and INI entries, put back as they were before the installation.
+#include <windows.h>
+
+#include <vector>
+
+#include "Globals.h"
 #include "Removal.h"
-// Placeholder until registry and INI entries land.
-void RemoveRegistryEntries() {}
-void RemoveIniEntries() {}
+#include "Skin.h"
+#include "Wizard.h"
+#include "qzHandles.h"
+#include "qzRegIni.h"
+#include "qzStrUtils.h"
+
+namespace {
+
+// Marks the second bytes of double-byte characters, which may have the code of a
+// backslash or a quote and must not be read as one.
+std::vector<bool> TrailBytes(const std::string& text) {
+    std::vector<bool> trail(text.size(), false);
+    for (size_t i = 0; i + 1 < text.size(); ++i)
+        if (IsDBCSLeadByte(static_cast<BYTE>(text[i]))) trail[++i] = true;
+    return trail;
+}
+
+// The backslash between key path and value name: the last one outside a stretch in single
+// or double quotes; npos when there is none.
+size_t ValueSeparator(const std::string& name) {
+    const std::vector<bool> trail = TrailBytes(name);
+    char open = 0;
+    for (size_t i = name.size(); i-- > 0;) {
+        const char c = name[i];
+        if (trail[i]) continue;
+        if (open != 0) {
+            if (c == open) open = 0;
+        } else if (c == '\'' || c == '"') {
+            open = c;
+        } else if (c == '\\') {
+            return i;
+        }
+    }
+    return std::string::npos;
+}
+
+// Type 0 means the value did not exist before the installation.
+void RestoreValue(const std::string& line) {
+    const std::string name = NamePart(line);
+    const std::string value = ValuePart(line);
+    SetStatusText(FormatStringsEntry(11, name));
+    const std::string keyPath = ExtractKeyPath(name);
+    const std::string valueName = ExtractValueName(name);
+    const int32_t type = StrToIntOrZero(GetField(1, value, ","));
+    if (type != 0)
+        RegWriteTyped(keyPath, valueName, static_cast<DWORD>(type),
+                      ReplaceAll(GetField(2, value, ","), "||", "\r\n"));
+    else
+        DeleteRegValue(keyPath, valueName);
+}
+
+// Only a key without subkeys goes: the NT family refuses to delete any other, but Windows 9x
+// would delete the whole tree, with keys that the log does not name.
+void DeleteCreatedKey(const std::string& path) {
+    SetStatusText(FormatStringsEntry(12, path));
+    TStringList subkeys;
+    RegEnumSubKeys(path, subkeys);
+    if (subkeys.Empty()) DeleteRegKey(path, false);
+}
+
+void RestoreIniEntry(const std::string& line) {
+    const std::string name = NamePart(line);
+    const std::string value = ValuePart(line);
+    const std::string file = GetField(1, name, ",");
+    SetStatusText(FormatStringsEntry(13, file));
+    if (!value.empty())
+        WriteIniString(file, GetField(2, name, ","), GetField(3, name, ","), value);
+    else
+        DeleteIniKey(file, GetField(2, name, ","), GetField(3, name, ","));
+}
+
+}  // namespace
+
+std::string ExtractKeyPath(const std::string& name) {
+    const size_t separator = ValueSeparator(name);
+    return separator == std::string::npos ? std::string() : name.substr(0, separator);
+}
+
+std::string ExtractValueName(const std::string& name) {
+    const size_t separator = ValueSeparator(name);
+    const std::string valueName = separator == std::string::npos ? name : name.substr(separator + 1);
+    return !valueName.empty() && valueName[0] == '\'' ? StripQuotes(valueName, '\'') : valueName;
+}
+
+void RemoveRegistryEntries() {
+    LoadSectionLines("AddReg");
+    for (int i = 0; i < SectionLines->Count(); ++i) {
+        RestoreValue(SectionLines->Strings(i));
+        StepProgress();
+    }
+    LoadSectionLines("CreateKeys");
+    SortSectionKeys();
+    for (int i = SectionLines->Count() - 1; i >= 0; --i) {
+        DeleteCreatedKey(SectionLines->Strings(i));
+        StepProgress();
+    }
+}
+
+void RemoveIniEntries() {
+    LoadSectionLines("AddIni");
+    if (SectionLines->Empty()) return;
+    // Releasing the engines writes the changes to disk; it also happens when an INI file
+    // that cannot be opened ends the walk, so that the entries already restored are kept.
+    auto release = qz::OnScopeExit([] { ReleaseAllIniFiles(); });
+    for (int i = 0; i < SectionLines->Count(); ++i) {
+        RestoreIniEntry(SectionLines->Strings(i));
+        StepProgress();
+    }
+}

@@ -5,17 +5,24 @@
 
 #include <string>
 
-// Shared work list.
+// Shared work list: SectionLines holds the key=value lines of one log section at a time.
 void LoadSectionLines(const std::string& section);
 std::string EntryKey(const std::string& line);  // the text before the last "="
+// Replaces every line by its EntryKey and sorts the list, so that a walk from the end
+// meets every path before the paths that are a prefix of it (subkeys, subfolders first).
+void SortSectionKeys();
 
-// Files.
+// Files of DataFiles (when RemoveDataFiles) and CopyFiles. A file in use is deleted at the
+// next boot and raises RestartNeeded.
 void DeleteMatchingFiles(const std::string& mask);
 void RemoveFiles();
-// Shortcuts and folders.
+// Shortcuts (.lnk and .pif); data folders (when RemoveDataFiles) as whole trees, then the
+// log, then the created folders that are empty, deepest first.
 void RemoveShortcuts();
 void RemoveFolders();
-// Registry and INI entries.
+// Registry values put back or deleted, created keys deleted; INI entries put back or
+// deleted, written to disk when the INI engines are released. RemoveIniEntries lets the
+// EInOutError of an INI file that cannot be opened pass.
 std::string ExtractKeyPath(const std::string& name);
 std::string ExtractValueName(const std::string& name);
 void RemoveRegistryEntries();

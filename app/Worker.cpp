@@ -1,3 +1,140 @@
 #include "Worker.h"
-// Placeholder until the worker lands.
-bool RunUninstall() { return false; }
+
+#include <objbase.h>
+
+#include <atomic>
+#include <exception>
+#include <string>
+
+#include "Globals.h"
+#include "Removal.h"
+#include "Wizard.h"
+#include "qzFileUtils.h"
+#include "qzHandles.h"
+#include "qzRegIni.h"
+#include "qzStrUtils.h"
+#include "qzUtils.h"
+#include "qzWinUtils.h"
+
+namespace {
+
+// Sections whose entries take one progress step each (DataFiles and DataFolders only when
+// the data files go). SharedFiles takes no steps.
+const char* const SteppedSections[] = {"PreRunApp", "SharedAssemblies", "Shortcuts", "AddReg",
+                                       "CreateKeys", "AddIni",  "RegFonts", "RegServers",
+                                       "CopyFiles",  "CreateDirs", "RunApp"};
+
+// Set when the progress page never showed: the worker, still suspended, then ends at once.
+std::atomic<bool> WorkerAbandoned{false};
+// The message of an error that ended the walk; written by the worker before it ends and
+// shown by the main thread after it has ended.
+std::string WorkerError;
+
+int32_t CountSteps() {
+    int32_t total = 0;
+    for (const char* section : SteppedSections) total += SectionEntryCount(section);
+    if (RemoveDataFiles) total += SectionEntryCount("DataFiles") + SectionEntryCount("DataFolders");
+    return total;
+}
+
+// The seven stages in their binding order: shared files are decided before any file, font
+// or server goes; servers are unregistered while their files exist; files go before their
+// folders. False when a program of PreRunApp or RunApp failed.
+bool WalkSections() {
+    StageIndex = 0;
+    StepsDone = 0;
+    StepsTotal = CountSteps();
+    BeginProgress();
+    if (!RunSection(true)) return false;
+    ReleaseSharedFiles();
+    UninstallAssemblies();
+    AdvanceStage();
+    RemoveShortcuts();
+    AdvanceStage();
+    RemoveRegistryEntries();
+    RemoveIniEntries();
+    AdvanceStage();
+    RemoveFonts();
+    AdvanceStage();
+    UnregisterServers();
+    AdvanceStage();
+    RemoveFiles();
+    RemoveFolders();
+    AdvanceStage();
+    if (!RunSection(false)) return false;
+    AdvanceStage();
+    return true;
+}
+
+// Waits for the thread's end while the calling thread's messages keep flowing.
+void WaitForThreadEnd(HANDLE thread) {
+    for (;;) {
+        DWORD woken = MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_ALLINPUT,
+                                                  MWMO_INPUTAVAILABLE);
+        if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) return;
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
+// Only the application's own key may go: an empty or blank identifier would name the whole
+// Uninstall key, and one with a backslash another key.
+bool NamesOwnUninstallKey() {
+    return !Trim(ApplicationId).empty() && ApplicationId.find('\\') == std::string::npos;
+}
+
+// What the log does not list: the uninstall key, the log, the repair data file and the
+// uninstaller with its folder. Each is attempted whatever became of the others.
+void RemoveInstallationTraces() {
+    if (NamesOwnUninstallKey()) DeleteRegKey(UninstallKey, true);
+    ForceDeleteFile(LogPath);
+    ForceDeleteFile(RepairDataFile());
+    ScheduleSelfRemoval(true);
+}
+
+}  // namespace
+
+DWORD WINAPI UninstallWorker(LPVOID) {
+    if (WorkerAbandoned) return 1;
+    DWORD result = 1;
+    HRESULT com = CoInitialize(nullptr);
+    auto finish = qz::OnScopeExit([com] {
+        if (SUCCEEDED(com)) CoUninitialize();
+        PageResult = PageNext;
+    });
+    // An error must not escape the thread (that would end the process); it ends the walk
+    // as failed and is shown on the main thread.
+    try {
+        if (WalkSections()) result = 0;
+    } catch (const std::exception& error) {
+        WorkerError = error.what();
+    } catch (...) {
+        WorkerError = "Unexpected error";
+    }
+    return result;
+}
+
+bool RunUninstall() {
+    WorkerAbandoned = false;
+    WorkerError.clear();
+    qz::UniqueHandle worker(
+        CreateThread(nullptr, 0, UninstallWorker, nullptr, CREATE_SUSPENDED, nullptr));
+    if (!worker) return false;
+    WorkerThread = worker.Get();
+    auto forget = qz::OnScopeExit([] { WorkerThread = nullptr; });
+
+    bool reported = RunPage("DLG_UNINSTALL") == PageNext;
+    WorkerAbandoned = !reported;
+    ResumeThread(worker.Get());  // no effect unless the page never showed
+    WaitForThreadEnd(worker.Get());
+    DWORD exitCode = 1;
+    GetExitCodeThread(worker.Get(), &exitCode);
+    if (!WorkerError.empty()) ErrorBox(WorkerError);
+    if (!reported || exitCode != 0) return false;
+
+    RemoveInstallationTraces();
+    return true;
+}

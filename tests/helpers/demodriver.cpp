@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -152,14 +153,16 @@ int main(int argc, char** argv) {
             TerminateProcess(child.Get(), 1);
             break;
         }
+        // A destroyed window's handle value may come back for a new window.
+        for (auto it = seen.begin(); it != seen.end();) it = IsWindow(*it) ? std::next(it) : seen.erase(it);
         for (HWND dialog : Dialogs(process.dwProcessId)) {
             if (seen.count(dialog)) continue;
             seen.insert(dialog);
             Sleep(400);  // let the window paint itself before the picture is taken
             std::string caption = Text(dialog);
             char name[MAX_PATH];
-            std::snprintf(name, sizeof name, "%s\\%02u-%s.bmp", shots.c_str(),
-                          ++shotNumber, SafeName(caption).c_str());
+            std::snprintf(name, sizeof name, "%s\\%02u-%s.bmp", shots.c_str(), ++shotNumber,
+                          SafeName(caption).c_str());
             SaveScreenshot(dialog, name);
             std::printf("window \"%s\"\n", caption.c_str());
             EnumChildWindows(dialog, PrintChild, 0);

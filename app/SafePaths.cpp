@@ -1,0 +1,204 @@
+#include "SafePaths.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "qzFileUtils.h"
+#include "qzHandles.h"
+#include "qzRegIni.h"
+#include "qzStrUtils.h"
+#include "qzWinUtils.h"
+
+namespace {
+
+// The folders that are protected together with everything above them, each in its long
+// and in its short spelling, upper-cased, without a trailing backslash.
+struct TProtectedFolders {
+    std::vector<std::string> folders;
+    std::vector<std::string> profileParents;  // every folder directly inside is a profile
+};
+
+const int ShellFolders[] = {
+    CSIDL_DESKTOPDIRECTORY, CSIDL_PROGRAMS, CSIDL_PERSONAL, CSIDL_FAVORITES, CSIDL_STARTUP,
+    CSIDL_RECENT, CSIDL_SENDTO, CSIDL_STARTMENU, CSIDL_MYMUSIC, CSIDL_MYVIDEO, CSIDL_NETHOOD,
+    CSIDL_FONTS, CSIDL_TEMPLATES, CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,
+    CSIDL_COMMON_STARTUP, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_APPDATA, CSIDL_PRINTHOOD,
+    CSIDL_LOCAL_APPDATA, CSIDL_ALTSTARTUP, CSIDL_COMMON_ALTSTARTUP, CSIDL_COMMON_FAVORITES,
+    CSIDL_INTERNET_CACHE, CSIDL_COOKIES, CSIDL_HISTORY, CSIDL_COMMON_APPDATA, CSIDL_WINDOWS,
+    CSIDL_SYSTEM, CSIDL_PROGRAM_FILES, CSIDL_MYPICTURES, CSIDL_PROFILE, CSIDL_SYSTEMX86,
+    CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86,
+    CSIDL_COMMON_TEMPLATES, CSIDL_COMMON_DOCUMENTS, CSIDL_COMMON_ADMINTOOLS, CSIDL_ADMINTOOLS,
+    CSIDL_COMMON_MUSIC, CSIDL_COMMON_PICTURES, CSIDL_COMMON_VIDEO, CSIDL_RESOURCES,
+    CSIDL_CDBURN_AREA};
+
+const char* const FolderVariables[] = {
+    "SystemRoot", "windir", "ProgramFiles", "ProgramFiles(x86)", "ProgramW6432",
+    "CommonProgramFiles", "CommonProgramFiles(x86)", "CommonProgramW6432", "ProgramData",
+    "ALLUSERSPROFILE", "PUBLIC", "USERPROFILE", "APPDATA", "LOCALAPPDATA", "TEMP", "TMP"};
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The non-empty components of the text, split at backslashes and slashes; a double-byte
+// character is stepped over whole, since its second byte may look like a backslash.
+std::vector<std::string> Components(const std::string& text) {
+    std::vector<std::string> components(1);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(text[i])) && i + 1 < text.size()) {
+            components.back() += text.substr(i++, 2);
+        } else if (IsSeparator(text[i])) {
+            if (!components.back().empty()) components.emplace_back();
+        } else {
+            components.back() += text[i];
+        }
+    }
+    if (components.back().empty()) components.pop_back();
+    return components;
+}
+
+bool IsDotsAndBlanks(const std::string& name) {
+    return name.find_first_not_of(". ") == std::string::npos;
+}
+
+// The path's components after "X:" or after the "\\" of a UNC path; false for any other
+// form, for the device forms and for "." and ".." components.
+bool FullPathComponents(const std::string& path, bool& unc, std::vector<std::string>& components) {
+    bool drive = path.size() >= 3 && path[1] == ':' && IsSeparator(path[2]) &&
+                 ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    unc = !drive && path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
+    if (!drive && !unc) return false;
+    components = Components(path.substr(2));
+    if (unc && (components.size() < 2 || components[0] == "?" || components[0] == ".")) return false;
+    for (const std::string& component : components)
+        if (IsDotsAndBlanks(component)) return false;
+    return true;
+}
+
+std::string Canonical(const std::string& path) { return UpperCase(ExcludeTrailingBackslash(path)); }
+
+// The full path in its long and in its short spelling (the same when the path does not
+// exist), in canonical form.
+std::vector<std::string> Spellings(const std::string& path) {
+    std::string full = ExpandFileName(path);
+    return {Canonical(full), Canonical(GetShortName(full))};
+}
+
+void AddFolder(TProtectedFolders& list, const std::string& folder) {
+    if (folder.empty()) return;
+    for (const std::string& spelling : Spellings(folder)) list.folders.push_back(spelling);
+}
+
+using FolderPathFunction = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+using SpecialFolderPathFunction = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
+
+// The shell folders, looked up at run time: SHGetFolderPathA is missing from the shell of
+// older systems (shfolder.dll may supply it), SHGetSpecialFolderPathA from the oldest.
+void AddShellFolders(TProtectedFolders& list) {
+    qz::UniqueModule shell(LoadLibraryQuiet("shell32.dll"));
+    qz::UniqueModule shfolder(LoadLibraryQuiet("shfolder.dll"));
+    auto folderPath = reinterpret_cast<FolderPathFunction>(
+        GetProcAddress(shell.Get(), "SHGetFolderPathA"));
+    if (!folderPath && shfolder)
+        folderPath = reinterpret_cast<FolderPathFunction>(
+            GetProcAddress(shfolder.Get(), "SHGetFolderPathA"));
+    auto specialFolderPath = reinterpret_cast<SpecialFolderPathFunction>(
+        GetProcAddress(shell.Get(), "SHGetSpecialFolderPathA"));
+    for (int csidl : ShellFolders) {
+        char buffer[MAX_PATH] = "";
+        bool found = folderPath ? SUCCEEDED(folderPath(nullptr, csidl, nullptr, 0, buffer))
+                                : specialFolderPath && specialFolderPath(nullptr, buffer, csidl, FALSE);
+        if (!found || !buffer[0]) continue;
+        AddFolder(list, buffer);
+        std::string profiles = ExcludeTrailingBackslash(ExtractFilePath(buffer));
+        if (csidl != CSIDL_PROFILE || profiles.size() <= 2) continue;  // not a drive root
+        for (const std::string& spelling : Spellings(profiles))
+            list.profileParents.push_back(spelling);
+    }
+}
+
+// The temporary folder comes from its variables only: where they are missing, GetTempPathA
+// answers with the current folder, which may well be the application's own.
+void AddSystemFolders(TProtectedFolders& list) {
+    char buffer[MAX_PATH + 1] = "";
+    AddFolder(list, GetWindowsDir());
+    if (GetSystemDirectoryA(buffer, sizeof buffer)) AddFolder(list, buffer);
+    for (const char* name : FolderVariables) {
+        DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+        if (length > 0 && length < sizeof buffer) AddFolder(list, buffer);
+    }
+    const std::string versionKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+    AddFolder(list, RegReadString(versionKey, "ProgramFilesDir", ""));
+    AddFolder(list, RegReadString(versionKey, "CommonFilesDir", ""));
+}
+
+const TProtectedFolders& ProtectedFolders() {
+    static const TProtectedFolders list = [] {
+        TProtectedFolders folders;
+        AddSystemFolders(folders);
+        AddShellFolders(folders);
+        return folders;
+    }();
+    return list;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Whether a canonical spelling names a protected folder or a folder above one.
+bool ReachesProtectedFolder(const std::string& folder) {
+    const TProtectedFolders& list = ProtectedFolders();
+    for (const std::string& protectedFolder : list.folders)
+        if (protectedFolder == folder || StartsWith(protectedFolder, folder + "\\")) return true;
+    std::string parent = ExcludeTrailingBackslash(ExtractFilePath(folder));
+    for (const std::string& profiles : list.profileParents)
+        if (parent == profiles) return true;
+    return false;
+}
+
+bool Glob(const std::string& name, const std::string& mask) {
+    size_t n = 0, m = 0, starMask = std::string::npos, starName = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
+            ++n;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starMask = m++;
+            starName = n;
+        } else if (starMask != std::string::npos) {
+            m = starMask + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*') ++m;
+    return m == mask.size();
+}
+
+}  // namespace
+
+bool IsProtectedPath(const std::string& path) {
+    bool unc = false;
+    std::vector<std::string> components;
+    if (!FullPathComponents(path, unc, components)) return true;
+    if (components.size() <= (unc ? 2u : 0u)) return true;  // a drive root or a share root
+    for (const std::string& spelling : Spellings(path))
+        if (ReachesProtectedFolder(spelling)) return true;
+    return false;
+}
+
+bool HasWildcards(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+
+bool MatchesFileMask(const std::string& name, const std::string& mask) {
+    const std::string upperName = UpperCase(name);
+    const std::string upperMask = UpperCase(mask);
+    if (upperMask.size() >= 2 && upperMask.compare(upperMask.size() - 2, 2, ".*") == 0 &&
+        upperName.find('.') == std::string::npos)
+        return Glob(upperName, upperMask.substr(0, upperMask.size() - 2));
+    if (!upperMask.empty() && upperMask.back() == '.')
+        return upperName.find('.') == std::string::npos &&
+               Glob(upperName, upperMask.substr(0, upperMask.size() - 1));
+    return Glob(upperName, upperMask);
+}
