@@ -1,6 +1,7 @@
 #include "qzIniFile.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <numeric>
 #include <vector>
@@ -65,7 +66,51 @@ int SearchFrom(const TStringList& list, int start, const std::string& name) {
     return -1;
 }
 
+// Appends the bytes from..to without their LFs.
+void AppendWithoutLf(std::string& line, const char* from, const char* to) {
+    while (from < to) {
+        const char* lf = static_cast<const char*>(std::memchr(from, '\n', to - from));
+        line.append(from, lf ? lf : to);
+        from = lf ? lf + 1 : to;
+    }
+}
+
 }  // namespace
+
+// ---- Reading lines ----
+
+void ForEachTextLine(HANDLE file, const std::function<void(std::string& line)>& take) {
+    // The end is taken once: a writer appending meanwhile cannot keep the load going forever.
+    LARGE_INTEGER size{};
+    int64_t position = FilePosition(file);  // of the next byte not yet taken
+    if (!GetFileSizeEx(file, &size) || position < 0) return;
+    std::vector<char> block(kTextBlockSize);
+    std::string line;
+    bool inLine = false;  // bytes of an unfinished line have been read
+    // As with ReadTextLine, a line begun before the end is read on to its CR.
+    while (position < size.QuadPart || inLine) {
+        DWORD read = 0;
+        if (!ReadFile(file, block.data(), kTextBlockSize, &read, nullptr) || read == 0) break;
+        const char* at = block.data();
+        const char* end = at + read;
+        while (at < end) {
+            const char* cr = static_cast<const char*>(std::memchr(at, '\r', end - at));
+            AppendWithoutLf(line, at, cr ? cr : end);
+            if (!cr) {
+                position += end - at;
+                inLine = true;
+                break;
+            }
+            position += cr + 1 - at;
+            at = cr + 1;
+            take(line);
+            line.clear();
+            inLine = false;
+            if (position >= size.QuadPart) return;
+        }
+    }
+    if (inLine) take(line);
+}
 
 // ---- TSectionList ----
 
@@ -181,26 +226,17 @@ void TqzIniFile::LoadFromFile(const std::string& path) {
 }
 
 void TqzIniFile::ParseFile(HANDLE file) {
-    // The end is taken once, and a read must move the position on: a writer appending
-    // meanwhile, or a read that keeps failing (a locked region, a device error), cannot keep
-    // the load going forever.
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size)) return;
     TStringList* current = nullptr;  // lines before the first header have no section
-    for (int64_t position = FilePosition(file); position >= 0 && position < size.QuadPart;) {
-        std::string line = ReadTextLine(file);
-        int64_t next = FilePosition(file);
-        if (next <= position) break;
-        position = next;
+    ForEachTextLine(file, [&](std::string& line) {
         TrimLine(line);
-        if (line.empty() || (skipComments_ && line[0] == ';')) continue;
+        if (line.empty() || (skipComments_ && line[0] == ';')) return;
         if (IsSectionHeader(line)) {
             current = sections_.LinesAt(sections_.AddSection(line.substr(1, line.size() - 2)));
-            continue;
+            return;
         }
         line = ParseKeyLine(std::move(line));
         if (current && !line.empty()) current->Add(std::move(line));
-    }
+    });
 }
 
 std::string TqzIniFile::ParseKeyLine(std::string line) const {

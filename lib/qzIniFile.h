@@ -13,6 +13,18 @@
 #include "qzHandles.h"
 #include "qzStringList.h"
 
+// Block size of ForEachTextLine.
+constexpr DWORD kTextBlockSize = 64 * 1024;
+
+// Hands take every line from the file's current position on, exactly as repeated
+// ReadTextLine calls would give them while the position is before the end the file had
+// when the call began: a line ends at CR, every LF is dropped wherever it occurs, and a
+// last line without CR is handed too. Reads kTextBlockSize bytes at a time instead of 100,
+// so a large file costs a few calls instead of three per line. Stops at the first read
+// that fails or gives nothing, so a file shorter than its reported size cannot hang it.
+// The file position afterwards is unspecified.
+void ForEachTextLine(HANDLE file, const std::function<void(std::string& line)>& take);
+
 // The sections of a file in file order: entry text = section name as written, entry object
 // = the section's line list, owned by this list.
 class TSectionList : public TStringList {
