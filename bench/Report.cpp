@@ -113,7 +113,8 @@ void UninstallRows(const Results& results) {
 void StepRows(const Results& results) {
     const char* const steps[][2] = {
         {"check", "path check (protected folders)"}, {"search", "file search for the entry"},
-        {"format", "status text from Strings 10"},   {"status", "status line set on the page"},
+        {"format", "status text from Strings 10"},   {"roundtrip", "empty call to the page"},
+        {"status", "status line set on the page"},
         {"step", "progress step"},                   {"self", "comparison with the running program"},
     };
     for (long long size : results.Sizes("step-delete")) {

@@ -89,6 +89,9 @@ DWORD WINAPI ProfileSteps(LPVOID parameter) {
     });
     std::string text;
     TimeStep(run, "format", [&](const std::string& path) { text = FormatStringsEntry(10, path); });
+    TimeStep(run, "roundtrip", [](const std::string&) {
+        SendDlgItemMessageA(CurrentPage, IDC_STATUS, WM_NULL, 0, 0);
+    });
     TimeStep(run, "status", [](const std::string& path) { SetStatusText("Removing file " + path); });
     TimeStep(run, "step", [](const std::string&) { StepProgress(); });
     TimeStep(run, "self", [](const std::string& path) { CompareText(path, GetModuleName()); });
