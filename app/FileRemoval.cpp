@@ -10,6 +10,7 @@
 #include "qzFileFind.h"
 #include "qzFileUtils.h"
 #include "qzRegIni.h"
+#include "qzStrUtils.h"
 #include "qzWinUtils.h"
 
 namespace {
@@ -28,19 +29,35 @@ bool MaySearch(const std::string& mask) {
 bool IsRunningProgram(const std::string& path) { return CompareText(path, GetModuleName()) == 0; }
 
 // A file the mask found: deleted now, or at the next boot when it is in use.
-void DeleteFoundFile(const std::string& path) {
-    SetStatusText(FormatStringsEntry(10, path));
+void DeleteFoundFile(const std::string& path, const std::string& statusFormat) {
+    SetStatusText(FormatOneString(statusFormat, path));
     if (IsRunningProgram(path) || ForceDeleteFile(path) || !FileExists(path)) return;
     DeleteFileAtReboot(path);
     RestartNeeded = true;
 }
 
+// The files the mask matches, each named in the status line with the format.
+void DeleteMatching(const std::string& mask, const std::string& statusFormat) {
+    if (!MaySearch(mask)) return;
+    // The system's search also matches 8.3 short names ("*.htm" finds "page.html"), so a
+    // wildcard match must hold for the long name too.
+    const std::string pattern = ExtractFileName(mask);
+    const bool wildcards = HasWildcards(pattern);
+    TSearchRecEx record;
+    for (DWORD result = FindFirstEx(mask, 0, DirectoryOrVolumeLabel, record); result == 0;
+         result = FindNextEx(record)) {
+        if (!wildcards || MatchesFileMask(record.Name, pattern))
+            DeleteFoundFile(record.FullName, statusFormat);
+    }
+    FindCloseEx(record);
+}
+
 // An installed file, with the help index files that Windows builds beside a help file.
-void DeleteInstalledFile(const std::string& name) {
-    DeleteMatchingFiles(name);
+void DeleteInstalledFile(const std::string& name, const std::string& statusFormat) {
+    DeleteMatching(name, statusFormat);
     if (CompareText(ExtractFileExt(name), ".hlp") != 0) return;
-    DeleteMatchingFiles(ChangeFileExt(name, ".gid"));
-    DeleteMatchingFiles(ChangeFileExt(name, ".fts"));
+    DeleteMatching(ChangeFileExt(name, ".gid"), statusFormat);
+    DeleteMatching(ChangeFileExt(name, ".fts"), statusFormat);
 }
 
 bool IsKeptSharedFile(const std::string& name) {
@@ -66,32 +83,22 @@ void SortSectionKeys() {
     SectionLines->Sort();
 }
 
-void DeleteMatchingFiles(const std::string& mask) {
-    if (!MaySearch(mask)) return;
-    // The system's search also matches 8.3 short names ("*.htm" finds "page.html"), so a
-    // wildcard match must hold for the long name too.
-    const std::string pattern = ExtractFileName(mask);
-    const bool wildcards = HasWildcards(pattern);
-    TSearchRecEx record;
-    for (DWORD result = FindFirstEx(mask, 0, DirectoryOrVolumeLabel, record); result == 0;
-         result = FindNextEx(record)) {
-        if (!wildcards || MatchesFileMask(record.Name, pattern)) DeleteFoundFile(record.FullName);
-    }
-    FindCloseEx(record);
-}
+void DeleteMatchingFiles(const std::string& mask) { DeleteMatching(mask, StringsEntry(10)); }
 
+// The status format is read once per section: the log does not change during the walk.
 void RemoveFiles() {
+    const std::string statusFormat = StringsEntry(10);
     if (RemoveDataFiles) {
         LoadSectionLines("DataFiles");
         for (int i = 0; i < SectionLines->Count(); ++i) {
-            DeleteMatchingFiles(EntryKey(SectionLines->Strings(i)));
+            DeleteMatching(EntryKey(SectionLines->Strings(i)), statusFormat);
             StepProgress();
         }
     }
     LoadSectionLines("CopyFiles");
     for (int i = 0; i < SectionLines->Count(); ++i) {
         const std::string name = EntryKey(SectionLines->Strings(i));
-        if (!IsKeptSharedFile(name)) DeleteInstalledFile(name);
+        if (!IsKeptSharedFile(name)) DeleteInstalledFile(name, statusFormat);
         StepProgress();
     }
 }

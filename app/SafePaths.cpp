@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "qzFileUtils.h"
@@ -146,15 +147,53 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+bool IsProfileParent(const std::string& folder) {
+    const std::vector<std::string>& parents = ProtectedFolders().profileParents;
+    return std::find(parents.begin(), parents.end(), folder) != parents.end();
+}
+
+// Whether a protected folder lies below the canonical spelling of a folder.
+bool HoldsProtectedFolder(const std::string& folder) {
+    const std::string prefix = folder + "\\";
+    for (const std::string& protectedFolder : ProtectedFolders().folders)
+        if (StartsWith(protectedFolder, prefix)) return true;
+    return false;
+}
+
 // Whether a canonical spelling names a protected folder or a folder above one.
 bool ReachesProtectedFolder(const std::string& folder) {
-    const TProtectedFolders& list = ProtectedFolders();
-    for (const std::string& protectedFolder : list.folders)
-        if (protectedFolder == folder || StartsWith(protectedFolder, folder + "\\")) return true;
-    std::string parent = ExcludeTrailingBackslash(ExtractFilePath(folder));
-    for (const std::string& profiles : list.profileParents)
-        if (parent == profiles) return true;
-    return false;
+    const std::vector<std::string>& folders = ProtectedFolders().folders;
+    return std::find(folders.begin(), folders.end(), folder) != folders.end() ||
+           HoldsProtectedFolder(folder) || IsProfileParent(ExcludeTrailingBackslash(ExtractFilePath(folder)));
+}
+
+// Whether nothing inside the folder (a full path) can be protected: no protected folder lies
+// below either of its spellings, and it is no folder of profiles. A path inside such a
+// folder is then judged without the short spelling of its own name, which costs a
+// directory search per component. The short spelling is converted component by component,
+// so the path's short spelling is the folder's followed by its own name's, and only that
+// folder part can lead to a protected folder. Paths come folder by folder, so the last
+// folder's answer is kept, for each thread (the worker and the main thread both judge).
+bool NothingProtectedInside(const std::string& folder) {
+    thread_local std::string lastFolder;
+    thread_local bool lastAnswer = false;
+    if (folder == lastFolder) return lastAnswer;
+    bool answer = true;
+    for (const std::string& spelling : Spellings(folder))
+        if (HoldsProtectedFolder(spelling) || IsProfileParent(spelling)) answer = false;
+    lastFolder = folder;
+    lastAnswer = answer;
+    return answer;
+}
+
+// The quick judgement of a path whose folder holds nothing protected: its long spelling
+// must split there as well, which a double-byte name could prevent. A drive root ("C:")
+// would name the current folder of that drive, and is judged the long way.
+bool InsideUnprotectedFolder(const std::string& path) {
+    const std::string full = ExpandFileName(path);
+    const std::string folder = ExcludeTrailingBackslash(ExtractFilePath(full));
+    if (folder.empty() || folder.back() == ':' || ExtractFileName(full).empty()) return false;
+    return StartsWith(Canonical(full), Canonical(folder) + "\\") && NothingProtectedInside(folder);
 }
 
 bool Glob(const std::string& name, const std::string& mask) {
@@ -184,6 +223,7 @@ bool IsProtectedPath(const std::string& path) {
     std::vector<std::string> components;
     if (!FullPathComponents(path, unc, components)) return true;
     if (components.size() <= (unc ? 2u : 0u)) return true;  // a drive root or a share root
+    if (InsideUnprotectedFolder(path)) return false;
     for (const std::string& spelling : Spellings(path))
         if (ReachesProtectedFolder(spelling)) return true;
     return false;

@@ -98,11 +98,26 @@ void InitBeforeUninstallPage(HWND page) {
         ShowWindow(GetDlgItem(page, IDC_BU_DATAFILES), SW_HIDE);
 }
 
+// The status line's own procedure, which the subclass below passes everything else to.
+WNDPROC StatusLineProc = nullptr;
+
+// A static control draws a new text at once, inside WM_SETTEXT: the worker, which waits for
+// that call to return, would wait for every drawing. The status line keeps the text and
+// draws it with its next WM_PAINT instead, while the worker goes on.
+LRESULT CALLBACK DeferredStatusLineProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_SETTEXT) return CallWindowProcA(StatusLineProc, control, message, wParam, lParam);
+    LRESULT stored = DefWindowProcA(control, message, wParam, lParam);
+    InvalidateRect(control, nullptr, FALSE);
+    return stored;
+}
+
 void InitUninstallPage(HWND page) {
     for (int id : {IDC_BACK, IDC_NEXT, IDC_CANCEL}) Enable(page, id, false);
     for (int id = IDC_STAGE_ICON; id < IDC_STAGE_ICON + 2 * STAGE_COUNT; ++id)
         ShowWindow(GetDlgItem(page, id), SW_HIDE);
     SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETBARCOLOR, 0, ProgressBarColor);
+    StatusLineProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+        GetDlgItem(page, IDC_STATUS), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DeferredStatusLineProc)));
 }
 
 void InitRebootPage(HWND page) {
@@ -242,7 +257,9 @@ bool WorkerEndedSilently() {
 
 // Serves every message of the thread until the page has a result. While the queue is empty
 // the loop waits for the next message (at most 1 ms), so that the worker's window calls are
-// served as soon as they arrive.
+// served as soon as they arrive. Whether the worker has ended is asked only when a wait
+// passed without a message: the worker's every call wakes the loop, and asking then would
+// cost each call a system call more.
 int32_t ServePage() {
     for (;;) {
         MSG message;
@@ -252,9 +269,9 @@ int32_t ServePage() {
                 DispatchMessageA(&message);
             }
         }
-        MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        DWORD woken = MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (PageResult != 0) return PageResult;
-        if (WorkerEndedSilently()) return PageCancel;
+        if (woken == WAIT_TIMEOUT && WorkerEndedSilently()) return PageCancel;
     }
 }
 
@@ -342,7 +359,17 @@ INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
     return 0;
 }
 
+namespace {
+
+// The bar's position as StepProgress last set it, and the page it was set on: a step that
+// leaves the rounded position where it is does not call the page.
+int ShownPercent = -1;
+HWND ShownOn = nullptr;
+
+}  // namespace
+
 void BeginProgress() {
+    ShownPercent = -1;
     ShowControl(IDC_STAGE_ICON);
     SendDlgItemMessageA(CurrentPage, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     SendDlgItemMessageA(CurrentPage, IDC_PROGRESS, PBM_SETSTEP, 1, 0);
@@ -362,8 +389,11 @@ void StepProgress() {
     ++StepsDone;
     if (StepsTotal <= 0) return;
     double percent = static_cast<double>(StepsDone) / StepsTotal * 100;
-    SendDlgItemMessageA(CurrentPage, IDC_PROGRESS, PBM_SETPOS,
-                        static_cast<WPARAM>(static_cast<int>(std::nearbyint(percent))), 0);
+    int position = static_cast<int>(std::nearbyint(percent));
+    if (position == ShownPercent && CurrentPage == ShownOn) return;
+    ShownPercent = position;
+    ShownOn = CurrentPage;
+    SendDlgItemMessageA(CurrentPage, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 void SetStatusText(const std::string& text) {

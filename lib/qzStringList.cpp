@@ -4,33 +4,75 @@
 
 #include <algorithm>
 
+namespace {
+
+// Lists shorter than this are searched by name one entry after the other.
+const int kIndexedCount = 16;
+
+int CompareRanges(const char* a, size_t aLength, const char* b, size_t bLength) {
+    int result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, static_cast<int>(aLength),
+                                b, static_cast<int>(bLength));
+    return result == 0 ? std::string(a, aLength).compare(std::string(b, bLength)) : result - CSTR_EQUAL;
+}
+
+// The length of the name of an entry, or npos for an entry without "=".
+size_t NameLength(const std::string& text) { return text.find('='); }
+
+// A hash of the text's sort key for the comparison of CompareText: texts that compare equal
+// have equal sort keys, so equal hashes. False when the system gives no sort key.
+bool SortKeyHash(const char* text, size_t length, uint64_t& hash) {
+    const DWORD flags = LCMAP_SORTKEY | NORM_IGNORECASE;
+    char small[512];
+    std::vector<char> large;
+    char* key = small;
+    int size = LCMapStringA(LOCALE_USER_DEFAULT, flags, text, static_cast<int>(length), small, sizeof small);
+    if (size == 0) {
+        size = LCMapStringA(LOCALE_USER_DEFAULT, flags, text, static_cast<int>(length), nullptr, 0);
+        if (size <= 0) return false;
+        large.resize(static_cast<size_t>(size));
+        key = large.data();
+        size = LCMapStringA(LOCALE_USER_DEFAULT, flags, text, static_cast<int>(length), key, size);
+        if (size <= 0) return false;
+    }
+    hash = 14695981039346656037ull;  // FNV-1a
+    for (int i = 0; i < size; ++i) hash = (hash ^ static_cast<unsigned char>(key[i])) * 1099511628211ull;
+    return true;
+}
+
+}  // namespace
+
 int CompareText(const std::string& a, const std::string& b) {
-    int result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
-                                static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()));
-    return result == 0 ? a.compare(b) : result - CSTR_EQUAL;
+    return CompareRanges(a.data(), a.size(), b.data(), b.size());
 }
 
 bool SameText(const std::string& a, const std::string& b) { return CompareText(a, b) == 0; }
 
 int TStringList::Add(std::string text, void* object) {
     entries_.push_back(Entry{std::move(text), object});
+    Changed();
     return Count() - 1;
 }
 
 void TStringList::Insert(int index, std::string text, void* object) {
     entries_.insert(entries_.begin() + index, Entry{std::move(text), object});
+    Changed();
 }
 
-void TStringList::Delete(int index) { entries_.erase(entries_.begin() + index); }
+void TStringList::Delete(int index) {
+    entries_.erase(entries_.begin() + index);
+    Changed();
+}
 
 void TStringList::AddStrings(const TStringList& other) {
     entries_.insert(entries_.end(), other.entries_.begin(), other.entries_.end());
+    Changed();
 }
 
 void TStringList::Sort() {
     std::stable_sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
         return CompareText(a.text, b.text) < 0;
     });
+    Changed();
 }
 
 int TStringList::IndexOf(const std::string& text) {
@@ -64,12 +106,60 @@ std::string TStringList::Names(int index) const {
 }
 
 int TStringList::IndexOfName(const std::string& name) const {
+    if (Count() >= kIndexedCount && ++lookups_ >= 2) {
+        int index = IndexOfNameByHash(name);
+        if (index != -2) return index;
+    }
     for (int i = 0; i < Count(); ++i) {
         const std::string& text = entries_[i].text;
-        size_t equals = text.find('=');
-        if (equals != std::string::npos && SameText(text.substr(0, equals), name)) return i;
+        size_t length = NameLength(text);
+        if (length != std::string::npos &&
+            CompareRanges(text.data(), length, name.data(), name.size()) == 0)
+            return i;
     }
     return -1;
+}
+
+// The first entry with the name among those whose sort-key hash equals the name's; -2 when
+// the caller must search entry by entry: for the empty name, which has no sort key, and
+// when the system gives none for some text. An empty name has no hash either, and a name
+// of ignorable characters alone may equal it: the first entry with an empty name is
+// compared with every name looked up.
+int TStringList::IndexOfNameByHash(const std::string& name) const {
+    if (name.empty()) return -2;
+    if (!nameIndex_) {
+        auto index = std::make_shared<NameIndex>();
+        for (int i = 0; i < Count(); ++i) {
+            const std::string& text = entries_[i].text;
+            size_t length = NameLength(text);
+            uint64_t hash = 0;
+            if (length == std::string::npos) continue;  // never matches a name
+            if (length == 0) {
+                if (index->firstEmpty < 0) index->firstEmpty = i;
+                continue;
+            }
+            if (!SortKeyHash(text.data(), length, hash)) return -2;
+            index->byHash.emplace_back(hash, i);
+        }
+        std::sort(index->byHash.begin(), index->byHash.end());
+        nameIndex_ = std::move(index);
+    }
+    uint64_t hash = 0;
+    if (!SortKeyHash(name.data(), name.size(), hash)) return -2;
+    int found = -1;
+    const auto& byHash = nameIndex_->byHash;
+    for (auto it = std::lower_bound(byHash.begin(), byHash.end(), std::make_pair(hash, -1));
+         it != byHash.end() && it->first == hash; ++it) {
+        const std::string& text = entries_[static_cast<size_t>(it->second)].text;
+        if (CompareRanges(text.data(), NameLength(text), name.data(), name.size()) == 0) {
+            found = it->second;
+            break;
+        }
+    }
+    int empty = nameIndex_->firstEmpty;
+    if (empty >= 0 && (found < 0 || empty < found) && CompareRanges("", 0, name.data(), name.size()) == 0)
+        return empty;
+    return found;
 }
 
 std::string TStringList::Values(const std::string& name) const {
