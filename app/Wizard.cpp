@@ -98,17 +98,34 @@ void InitBeforeUninstallPage(HWND page) {
         ShowWindow(GetDlgItem(page, IDC_BU_DATAFILES), SW_HIDE);
 }
 
-// The status line's own procedure, which the subclass below passes everything else to.
+// The status line's own procedure, which the subclass below passes everything else to, and
+// the status line whose drawing is due.
 WNDPROC StatusLineProc = nullptr;
+HWND StatusLineDue = nullptr;
+const UINT_PTR StatusLineTimer = 1;
+const UINT StatusLineFrameMs = 16;  // about one frame of the screen
 
-// A static control draws a new text at once, inside WM_SETTEXT: the worker, which waits for
-// that call to return, would wait for every drawing. The status line keeps the text and
-// draws it with its next WM_PAINT instead, while the worker goes on.
-LRESULT CALLBACK DeferredStatusLineProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != WM_SETTEXT) return CallWindowProcA(StatusLineProc, control, message, wParam, lParam);
-    LRESULT stored = DefWindowProcA(control, message, wParam, lParam);
-    InvalidateRect(control, nullptr, FALSE);
-    return stored;
+// The worker names every file in the status line, and waits for each such call to return;
+// a static control would draw each text at once, inside WM_SETTEXT, up to thousands of
+// times a second. The status line keeps every text at once but draws the current one at
+// most once a frame, which is all that the screen can show anyway.
+LRESULT CALLBACK FramedStatusLineProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT) {
+        LRESULT stored = DefWindowProcA(control, message, wParam, lParam);
+        if (StatusLineDue != control && SetTimer(control, StatusLineTimer, StatusLineFrameMs, nullptr))
+            StatusLineDue = control;
+        else if (StatusLineDue != control)
+            InvalidateRect(control, nullptr, FALSE);
+        return stored;
+    }
+    if (message == WM_TIMER && wParam == StatusLineTimer) {
+        KillTimer(control, StatusLineTimer);
+        StatusLineDue = nullptr;
+        InvalidateRect(control, nullptr, FALSE);
+        return 0;
+    }
+    if (message == WM_DESTROY && StatusLineDue == control) StatusLineDue = nullptr;
+    return CallWindowProcA(StatusLineProc, control, message, wParam, lParam);
 }
 
 void InitUninstallPage(HWND page) {
@@ -117,7 +134,7 @@ void InitUninstallPage(HWND page) {
         ShowWindow(GetDlgItem(page, id), SW_HIDE);
     SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETBARCOLOR, 0, ProgressBarColor);
     StatusLineProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-        GetDlgItem(page, IDC_STATUS), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DeferredStatusLineProc)));
+        GetDlgItem(page, IDC_STATUS), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FramedStatusLineProc)));
 }
 
 void InitRebootPage(HWND page) {
