@@ -7,6 +7,7 @@
 //                                             folder, with slashes, for staging them
 //   bench engine FOLDER LINES ROUNDS RESULTS  the log engine against the profile functions
 //   bench startup EXE FOLDER LINES ROUNDS RESULTS   start-up of the program to its first page
+//   bench readtwice LOG                       reads LOG twice with ReadFile and ends
 //   bench report RESULTS                      prints the table
 #include <windows.h>
 
@@ -43,6 +44,7 @@ int Dispatch(const std::vector<std::string>& a) {
     if (mode == "filelog" && a.size() == 3) return FileLogMode(number(1), a[2]);
     if (mode == "engine" && a.size() == 5) return EngineMode(a[1], number(2), number(3), a[4]);
     if (mode == "startup" && a.size() == 6) return StartUpMode(a[1], a[2], number(3), number(4), a[5]);
+    if (mode == "readtwice" && a.size() == 2) return ReadTwice(a[1]) >= 0 ? 0 : 1;
     if (mode == "report" && a.size() == 2) return ReportMode(a[1]);
     fprintf(stderr, "usage: see bench/Bench.cpp\n");
     return 2;

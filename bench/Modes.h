@@ -10,4 +10,6 @@ int ProfileMode(const std::string& log, int files, int round, const std::string&
 int EngineMode(const std::string& folder, int lines, int rounds, const std::string& results);
 int StartUpMode(const std::string& program, const std::string& folder, int lines, int rounds,
                 const std::string& results);
+// Reads a file twice with ReadFile, as the start-up's baseline in a process of its own.
+double ReadTwice(const std::string& path);
 int ReportMode(const std::string& results);

@@ -152,6 +152,9 @@ void StartUpRows(const Results& results) {
         const std::string lines = Thousands(size) + "-line log";
         PrintRow(results, "Start-up to first page, " + lines + " / ReadFile of it twice",
                  Ratio(results, "startup", size, "read-twice", size), "<= 2");
+        PrintRow(results, "Start-up to first page, " + lines +
+                              " / a process that starts and reads it twice",
+                 Ratio(results, "startup", size, "read-twice-process", size), "<= 2");
         PrintRow(results, "Start-up, " + lines + " minus texts-only log / ReadFile of it twice",
                  [&results, size](int round, double& value) {
                      double large, small, read;
