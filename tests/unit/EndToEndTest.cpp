@@ -1,134 +1,17 @@
 // The built uninstall.exe run as Add/Remove Programs runs it: a copy in the application
-// folder of a staged installation, started from there without an argument (or with the
-// log's path), its wizard driven by window messages from this process, and the machine
-// checked once the process has ended.
+// folder of a staged installation, driven through its wizard, and the machine checked once
+// the process has ended.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <memory>
-#include <optional>
-
 #include "ComSupport.h"
-#include "Installation.h"
-#include "ProgramDriver.h"
-#include "TestSupport.h"
+#include "StagedProgram.h"
 #include "resource.h"
 
 namespace {
 
-// Registry paths as the program writes them; "+ 5" gives the subkey below HKLM.
-const char UninstallRoot[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const char SharedDlls[] = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-const char NtFonts[] = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
-const DWORD RemovalTimeoutMs = 60000;
+using namespace test;
 
-std::string Dword(DWORD value) {
-    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
-}
-std::string Sz(const std::string& text) { return text + '\0'; }
-
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
-        text.replace(at, from.size(), to);
-    return text;
-}
-
-void DeleteValue(HKEY root, const char* subkey, const std::string& name) {
-    qz::UniqueKey key;
-    if (RegOpenKeyExA(root, subkey, 0, KEY_SET_VALUE, key.Put()) == ERROR_SUCCESS)
-        RegDeleteValueA(key.Get(), name.c_str());
-}
-
-int ScriptsIn(const std::string& folder) {
-    WIN32_FIND_DATAA data;
-    qz::UniqueFind search(FindFirstFileA((folder + "\\*.bat").c_str(), &data));
-    int count = search ? 1 : 0;
-    while (search && FindNextFileA(search.Get(), &data)) ++count;
-    return count;
-}
-
-// A staged installation with a copy of the uninstaller in {app}, the repair data file beside
-// the log and the application's uninstall key under a name of its own; everything outside
-// the staging folder is removed again at the end, however the test ends.
-class EndToEnd : public ::testing::Test {
-protected:
-    EndToEnd() {
-        static std::atomic<int> counter{0};
-        appId_ = "Qz End To End-" + std::to_string(GetCurrentProcessId()) + "-" +
-                 std::to_string(++counter);
-        key_ = UninstallRoot + appId_;
-    }
-    ~EndToEnd() override {
-        run_.reset();  // before anything it might still use goes
-        // A removal script that was started is let finish before its folder goes.
-        if (inst_) test::WaitUntil([&] { return ScriptsIn(inst_->Root()) == 0; }, RemovalTimeoutMs);
-        test::DeleteKeyTree(HKEY_LOCAL_MACHINE, key_.substr(5));
-        for (const std::string& value : sharedValues_)
-            DeleteValue(HKEY_LOCAL_MACHINE, SharedDlls + 5, value);
-        DeleteValue(HKEY_LOCAL_MACHINE, NtFonts + 5, FontName());
-        DeleteValue(HKEY_CURRENT_USER, "Software\\QuorvelTests\\ComServer", "e2e server.dll");
-    }
-
-    // The log sections are written with line feeds and may name {bin} (the helper programs'
-    // folder), {system} (the system folder) and {font} besides the placeholders of the
-    // installation.
-    void Install(const std::string& sections) {
-        char system[MAX_PATH] = "";
-        GetSystemDirectoryA(system, MAX_PATH);
-        std::string text = Replace(sections, "\n", "\r\n");
-        text = Replace(text, "{bin}", test::BinFolder().substr(0, test::BinFolder().size() - 1));
-        text = Replace(Replace(text, "{system}", system), "{font}", FontName());
-        inst_ = std::make_unique<test::Installation>(
-            std::string(test::StatusStrings) + "1=End to end\r\n2=No setup there\r\nAppID=" +
-                appId_ + "\r\n" + test::PageCaptions + text,
-            "e2e");
-        exe_ = inst_->App() + "\\uninstall.exe";
-        ASSERT_TRUE(CopyFileA((test::BinFolder() + "uninstall.exe").c_str(), exe_.c_str(), FALSE));
-        inst_->File("{app}\\install.sss");
-        inst_->SetValue(key_, "DisplayName", REG_SZ, Sz("End to end"));
-        inst_->SetValue(key_ + "\\Details", "Kind", REG_SZ, Sz("subkey"));
-    }
-    void SetSharedCount(const std::string& path, DWORD count) {
-        sharedValues_.push_back(inst_->Expand(path));
-        inst_->SetValue(SharedDlls, path, REG_DWORD, Dword(count));
-    }
-    std::string FontName() const { return "Qz " + appId_ + " (TrueType)"; }
-
-    void Start(const std::string& arguments = "") {
-        run_ = std::make_unique<test::ProgramRun>();
-        ASSERT_TRUE(run_->Start(exe_, arguments));
-    }
-    HWND Page(const std::string& name) { return run_->WaitFor(name); }
-    // Next on each page in turn.
-    void NextOn(std::initializer_list<const char*> pages) {
-        for (const char* name : pages)
-            if (HWND page = Page(name)) test::PressButton(page, IDC_NEXT);
-    }
-
-    bool TracesRemain() const {
-        return inst_->FileExists(inst_->Log()) && inst_->FileExists("{app}\\install.sss") &&
-               inst_->KeyExists(key_ + "\\Details") && inst_->FileExists(exe_);
-    }
-    // After a complete uninstall: the key, the log and the repair data file are gone at once;
-    // the script removes the program and its folder after the process ended, then itself.
-    void ExpectTracesGone(const std::string& log, const std::string& repairData) {
-        EXPECT_FALSE(inst_->KeyExists(key_));
-        EXPECT_FALSE(inst_->FileExists(log));
-        EXPECT_FALSE(inst_->FileExists(repairData));
-        const std::string folder = exe_.substr(0, exe_.find_last_of('\\'));
-        EXPECT_TRUE(test::WaitUntil([&] { return !inst_->FolderExists(folder); }, RemovalTimeoutMs))
-            << "the program's folder is still there";
-        EXPECT_TRUE(
-            test::WaitUntil([&] { return ScriptsIn(inst_->Root()) == 0; }, RemovalTimeoutMs))
-            << "the removal script is still there";
-    }
-
-    std::string appId_, key_, exe_;
-    std::vector<std::string> sharedValues_;
-    std::unique_ptr<test::Installation> inst_;
-    std::optional<test::HeldFile> held_;
-    std::unique_ptr<test::ProgramRun> run_;
-};
+class EndToEnd : public StagedProgram {};
 
 // Every section of the log. The shared files: last.dll's counter ends (the user lets it go),
 // counted.dll is still used by others, kept.dll's counter ends (the user keeps it); busy.dll
@@ -266,36 +149,6 @@ TEST_F(EndToEnd, UninstallRoadUndoesEverySectionAndTheProgramRemovesItself) {
     // The file waits for the next boot, which was not asked for.
     EXPECT_TRUE(inst_->FileExists("{root}\\Common\\busy.dll"));
     EXPECT_TRUE(inst_->DeletionPending("{root}\\Common\\busy.dll"));
-}
-
-TEST_F(EndToEnd, AcceptedRestartCarriesOutTheDeletionsOfTheNextBoot) {
-    Install("[CopyFiles]\n{app}\\App.exe=1\n{root}\\Common\\inuse.dll=1\n[CreateDirs]\n{app}=1\n");
-    held_.emplace(inst_->Expand("{root}\\Common\\inuse.dll"));
-    ASSERT_TRUE(held_->Held());
-
-    Start();
-    if (HWND page = Page("DLG_START")) test::PressButton(page, IDC_NEXT);
-    if (HWND page = Page("DLG_BEFOREUNINSTALL")) {
-        EXPECT_FALSE(IsWindowVisible(GetDlgItem(page, IDC_BU_DATAFILES)));
-        test::PressButton(page, IDC_NEXT);
-    }
-    if (HWND page = Page("DLG_REBOOT")) {
-        EXPECT_TRUE(inst_->DeletionPending("{root}\\Common\\inuse.dll"));
-        held_.reset();  // the other program has ended by the time the user answers
-        EXPECT_TRUE(test::ItemChecked(page, IDC_RB_NOW));
-        test::PressButton(page, IDC_NEXT);
-    }
-    EXPECT_EQ(run_->WaitForExit(), 0);
-    EXPECT_EQ(run_->Captions().count("DLG_UNINSTALLSUCCEEDED"), 0u);
-
-    EXPECT_TRUE(test::WaitUntil(
-        [&] {
-            return !inst_->FileExists("{root}\\Common\\inuse.dll") &&
-                   !inst_->DeletionPending("{root}\\Common\\inuse.dll");
-        },
-        RemovalTimeoutMs))
-        << "the deletions of the next boot were not carried out";
-    ExpectTracesGone(inst_->Log(), "{app}\\install.sss");
 }
 
 // The program in a folder whose name the command interpreter could misread, and the log

@@ -37,6 +37,7 @@ public:
     int WaitForExit(DWORD timeoutMs = 60000);
     // The captions of all windows of the process seen while waiting.
     const std::set<std::string>& Captions() const { return captions_; }
+    DWORD Id() const { return process_.Id(); }
 
 private:
     std::vector<HWND> Windows();
