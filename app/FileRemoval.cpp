@@ -66,10 +66,16 @@ bool IsKeptSharedFile(const std::string& name) {
 
 }  // namespace
 
+bool HoldsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
+// A line holding a NUL byte is dropped: every system call would see only the text before
+// the NUL and act on another file, key or entry than the line names.
 void LoadSectionLines(const std::string& section) {
     if (!SectionLines) SectionLines = std::make_unique<TStringList>();
     SectionLines->Clear();
     ReadIniSection(LogPath, section, *SectionLines);
+    for (int i = SectionLines->Count() - 1; i >= 0; --i)
+        if (HoldsNul(SectionLines->Strings(i))) SectionLines->Delete(i);
 }
 
 std::string EntryKey(const std::string& line) {

@@ -65,15 +65,20 @@ void DeleteCreatedKey(const std::string& path) {
     if (subkeys.Empty()) DeleteRegKey(path, false);
 }
 
+// An entry without a key names no INI entry: the engine would take an empty key for the
+// whole section and erase it.
 void RestoreIniEntry(const std::string& line) {
     const std::string name = NamePart(line);
     const std::string value = ValuePart(line);
     const std::string file = GetField(1, name, ",");
+    const std::string section = GetField(2, name, ","), key = GetField(3, name, ",");
     SetStatusText(FormatStringsEntry(13, file));
+    if (Trim(key).empty())
+        return;
     if (!value.empty())
-        WriteIniString(file, GetField(2, name, ","), GetField(3, name, ","), value);
+        WriteIniString(file, section, key, value);
     else
-        DeleteIniKey(file, GetField(2, name, ","), GetField(3, name, ","));
+        DeleteIniKey(file, section, key);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <string>
 
 // Shared work list: SectionLines holds the key=value lines of one log section at a time.
+// Lines holding a NUL byte are left out (see HoldsNul).
 void LoadSectionLines(const std::string& section);
+bool HoldsNul(const std::string& text);
 std::string EntryKey(const std::string& line);  // the text before the last "="
 // Replaces every line by its EntryKey and sorts the list, so that a walk from the end
 // meets every path before the paths that are a prefix of it (subkeys, subfolders first).

@@ -95,8 +95,10 @@ void ReleaseSharedFiles() {
     for (int i = 0; i < kept.Count();) {
         std::string path = EntryKey(kept.Strings(i));
         SetStatusText(FormatStringsEntry(18, path));
-        // Only files this application installed are counted down.
-        if (SectionLines->IndexOfName(path) < 0 || ReleaseCounter(path) != Counter::AtEnd) {
+        // Only files this application installed are counted down; a path holding a NUL
+        // would reach the registry as another file's path.
+        if (HoldsNul(path) || SectionLines->IndexOfName(path) < 0 ||
+            ReleaseCounter(path) != Counter::AtEnd) {
             ++i;
             continue;
         }

@@ -480,8 +480,10 @@ bool DeleteRegKey(const std::string& path, bool recursive) {
     size_t slash = subkey.rfind('\\');
     std::string leaf = slash == std::string::npos ? subkey : subkey.substr(slash + 1);
     std::string parentPath = slash == std::string::npos ? std::string() : subkey.substr(0, slash);
-    // A root key itself is never deleted, nor is a path whose last component is empty.
-    if (leaf.empty()) return false;
+    // A root key itself is never deleted, nor is a path whose last component is empty, nor
+    // a path holding a NUL: the system would see a shorter path, another key, or none at
+    // all and then empty the parent.
+    if (leaf.empty() || path.find('\0') != std::string::npos) return false;
     qz::UniqueKey parent;
     if (RegOpenKeyExA(root, parentPath.c_str(), 0, kWriteAccess, parent.Put()) != ERROR_SUCCESS)
         return false;

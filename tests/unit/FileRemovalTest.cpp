@@ -55,8 +55,10 @@ TEST(FileRemoval, RemovesEveryLoggedFileItemByItem) {
                             "{app}\\missing.dll=1\r\n"
                             "{app}\\shared.dll=1\r\n"
                             "{app}\\ro.dll=1\r\n"
-                            "{app}\\hidden.dat=1\r\n");
+                            "{app}\\hidden.dat=1\r\n"
+                            "{app}\\kept.dll" + std::string(1, '\0') + ".old=1\r\n");
     DeleteFileA(inst.Expand("{app}\\missing.dll").c_str());
+    inst.File("{app}\\kept.dll");  // the system would see it for the line with a NUL
     inst.File("{app}\\ro.dll", FILE_ATTRIBUTE_READONLY);
     inst.File("{app}\\hidden.dat", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     inst.File("{app}\\data\\a.tmp");
@@ -79,9 +81,10 @@ TEST(FileRemoval, RemovesEveryLoggedFileItemByItem) {
     EXPECT_TRUE(inst.FileExists("{app}\\data\\deeper\\c.tmp"));
     EXPECT_TRUE(inst.FolderExists("{app}\\data\\folder.tmp"));
     EXPECT_TRUE(inst.FileExists("{app}\\shared.dll"));  // kept by the shared-file counters
+    EXPECT_TRUE(inst.FileExists("{app}\\kept.dll"));
     EXPECT_FALSE(RestartNeeded);
 
-    EXPECT_EQ(progress.Steps(), 9);  // one per line, kept and missing ones too
+    EXPECT_EQ(progress.Steps(), 9);  // one per line, kept and missing ones too, none for a NUL
     const std::vector<std::string>& texts = progress.Texts();
     EXPECT_EQ(texts.size(), 10u) << ::testing::PrintToString(texts);  // one per deleted file
     EXPECT_EQ(texts.front(), inst.Expand("10:{app}\\data\\user.dat"));

@@ -227,6 +227,20 @@ TEST_F(RegIniRegistry, RootKeysAreNeverDeleted) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "HKLM"));
 }
 
+// The system sees a path only up to a NUL: a leaf starting with one would name the parent
+// and a recursive deletion would empty it; one inside would name another key.
+TEST_F(RegIniRegistry, PathsHoldingANulAreNeverDeleted) {
+    HKEY m = HKEY_LOCAL_MACHINE;
+    RawSet(m, sub + "\\Parent\\Child", "v", REG_SZ, "x");
+    const std::string nul(1, '\0');
+    for (const std::string& path : {lm + "\\Parent\\" + nul + "Child", lm + "\\Parent\\Child" + nul + "x",
+                                    lm + "\\Parent" + nul + "\\Child"}) {
+        EXPECT_FALSE(DeleteRegKey(path, true));
+        EXPECT_FALSE(DeleteRegKey(path, false));
+    }
+    EXPECT_TRUE(KeyExists(m, sub + "\\Parent\\Child"));
+}
+
 TEST_F(RegIniRegistry, RecursiveDeleteRemovesLinksWithoutFollowingThem) {
     HKEY m = HKEY_LOCAL_MACHINE;
     RawSet(m, sub + "\\Target\\Inner", "keep", REG_SZ, "x");

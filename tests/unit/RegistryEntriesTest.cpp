@@ -116,6 +116,28 @@ TEST(RegistryEntries, PutsBackOrDeletesIniEntriesAndWritesThemToDisk) {
                                                           inst.Expand("13:{root}\\other.ini")}));
 }
 
+// What the system would act on is the text before a NUL: another value, key or INI entry.
+// An INI entry without a key would be taken for its whole section.
+TEST(RegistryEntries, LinesHoldingANulOrWithoutAnIniKeyChangeNothing) {
+    const std::string nul(1, '\0');
+    test::Installation inst(std::string(test::StatusStrings) + "[AddReg]\r\n{hklm}\\App\\Keep" + nul +
+                            "x=0,\r\n[CreateKeys]\r\n{hklm}\\Kept" + nul + "x=1\r\n"
+                            "[AddIni]\r\n{app}\\app.ini,Main,Keep" + nul + "x=\r\n"
+                            "{app}\\app.ini,Main=x\r\n{app}\\app.ini,Main, =\r\n");
+    inst.SetValue("{hklm}\\App", "Keep", REG_SZ, std::string("kept") + nul);
+    inst.SetValue("{hklm}\\Kept", "v", REG_SZ, std::string("kept") + nul);
+    const std::string ini = inst.File("{app}\\app.ini", 0, "[Main]\r\nKeep=1\r\n=nameless\r\nOther=2\r\n");
+    test::ProgressRecorder progress;
+
+    RemoveRegistryEntries();
+    RemoveIniEntries();
+
+    EXPECT_EQ(inst.Value("{hklm}\\App", "Keep").Text(), "kept");
+    EXPECT_TRUE(inst.KeyExists("{hklm}\\Kept"));
+    EXPECT_EQ(test::ReadFileBytes(ini), "[Main]\r\nKeep=1\r\n=nameless\r\nOther=2\r\n");
+    EXPECT_EQ(progress.Steps(), 2) << "a left-out line takes no step, a keyless one does";
+}
+
 TEST(RegistryEntries, IniFileThatCannotBeOpenedEndsTheActionWithAnError) {
     test::Installation inst("[AddIni]\r\n"
                             "{app}\\first.ini,Main,Lang=en\r\n"

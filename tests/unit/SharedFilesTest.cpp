@@ -124,6 +124,21 @@ TEST(SharedFiles, CountersAboveOneGoDownAndFilesWithoutACountedEndStayUnasked) {
     EXPECT_EQ(progress.Steps(), 0);
 }
 
+// The system would read "lib.dll" for a path with a NUL after it.
+TEST(SharedFiles, PathHoldingANulCountsNothingDown) {
+    const std::string nul(1, '\0');
+    SharedInstallation inst("[SharedFiles]\r\n{app}\\lib.dll" + nul + "x=1\r\n"
+                            "[CopyFiles]\r\n{app}\\lib.dll=1\r\n{app}\\lib.dll" + nul + "x=1\r\n");
+    inst.SetCounter("{app}\\lib.dll", 2);
+    test::ProgressRecorder progress;
+    PromptAnswerer answerer({});
+
+    ReleaseAnswering(answerer);
+
+    EXPECT_TRUE(answerer.seen.empty());
+    EXPECT_EQ(inst.Counter("{app}\\lib.dll").Number(), 2u);
+}
+
 TEST(SharedFiles, PromptShowsTheFileAndReturnsTheAnswerOfEachButtonAndOfEsc) {
     SharedInstallation inst("");
     test::ProgressRecorder progress;
