@@ -4,6 +4,7 @@
 
 #include "Globals.h"
 #include "Removal.h"
+#include "SafePaths.h"
 #include "Skin.h"
 #include "Wizard.h"
 #include "qzFileUtils.h"
@@ -25,10 +26,12 @@ bool IsKeptSharedFile(const std::string& path) {
     return KeptSharedFiles && KeptSharedFiles->IndexOfName(path) >= 0;
 }
 
+// The file is deleted only where a path can be judged safe, as every file the log names: a
+// relative path would be resolved against the current folder and could climb out of it.
 void RemoveFont(const std::string& fontsKey, const std::string& name, const std::string& file) {
     SetStatusText(FormatStringsEntry(17, name));
     RemoveFontResourceA(file.c_str());
-    if (FileExists(file) && !ForceDeleteFile(file)) {
+    if (!IsProtectedPath(file) && FileExists(file) && !ForceDeleteFile(file)) {
         DeleteFileAtReboot(file);
         RestartNeeded = true;
     }

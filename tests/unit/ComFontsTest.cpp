@@ -112,6 +112,25 @@ TEST(ComFonts, FontIsUnloadedDeletedAndUnregisteredAndTheChangeBroadcast) {
     EXPECT_FALSE(RestartNeeded);
 }
 
+// The registration goes, but a file named by a path that is not a full one stays wherever
+// it lies.
+TEST(ComFonts, FontFileWithoutAFullPathIsNotDeleted) {
+    test::Installation inst(std::string(test::StatusStrings) +
+                            "[RegFonts]\r\nQz Outside (TrueType)=..\\outside.ttf\r\n"
+                            "Qz Here (TrueType)=here.ttf\r\n");
+    const std::string outside = inst.File("{root}\\outside.ttf"), here = inst.File("{app}\\here.ttf");
+    inst.SetValue(FontsKey, "Qz Outside (TrueType)", REG_SZ, std::string("outside.ttf") + '\0');
+    test::CurrentFolder current(inst.App());
+    test::ProgressRecorder progress;
+
+    RemoveFonts();
+
+    EXPECT_TRUE(test::PathExists(outside));
+    EXPECT_TRUE(test::PathExists(here));
+    EXPECT_FALSE(inst.Value(FontsKey, "Qz Outside (TrueType)").exists);
+    EXPECT_EQ(progress.Steps(), 2);
+}
+
 TEST(ComFonts, FontFileInUseIsDeletedAtTheNextBoot) {
     test::Installation inst(std::string(test::StatusStrings) +
                             "[RegFonts]\r\nQz Busy (TrueType)={app}\\QzBusy.ttf\r\n");
