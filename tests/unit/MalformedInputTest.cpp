@@ -167,23 +167,28 @@ TEST(MalformedLog, DamagedLinesSpoilNoWellFormedLineAroundThem) {
     }
 }
 
-// Five sections of 100,000 lines, about 50 MB.
-std::string HugeLog(const std::string& lineStart) {
+// Lines "<start><n>=<80 letters>", about 95 bytes each.
+std::string BulkLines(int count, const std::string& start) {
     std::string text;
-    text.reserve(52u << 20);
+    text.reserve(static_cast<size_t>(count) * (start.size() + 90));
     const std::string padding(80, 'p');
-    for (int section = 1; section <= 5; ++section) {
-        text += "[Bulk" + std::to_string(section) + "]\r\n";
-        for (int line = 0; line < 100000; ++line)
-            text += lineStart + std::to_string(line) + "=" + padding + "\r\n";
-    }
+    for (int line = 0; line < count; ++line)
+        text += start + std::to_string(line) + "=" + padding + "\r\n";
+    return text;
+}
+
+// Sections [Bulk1], [Bulk2], ... of 100,000 lines each, about 10 MB a section.
+std::string BulkSections(int sections, const std::string& lineStart) {
+    std::string text;
+    for (int section = 1; section <= sections; ++section)
+        text += "[Bulk" + std::to_string(section) + "]\r\n" + BulkLines(100000, lineStart);
     return text;
 }
 
 TEST(MalformedLog, FiftyMegabyteLogLoadsInBoundedTime) {
     TempFolder folder("malformed");
     const std::string path = folder / "huge.log";
-    WriteFileBytes(path, HugeLog("C:\\qztests\\none\\file"));
+    WriteFileBytes(path, BulkSections(5, "C:\\qztests\\none\\file"));
     const DWORD start = GetTickCount();
     TqzIniFile ini(path, true);
     TStringList lines;
@@ -317,6 +322,9 @@ const char WellFormed[] = R"(
 @PreRunApp@
 [SharedFiles]
 @SharedFiles@
+[SharedAssemblies]
+a=Demo.Lib,Version=1.0.0.0
+@SharedAssemblies@
 [Shortcuts]
 {root}\Menu\App=1
 @Shortcuts@
@@ -338,6 +346,7 @@ const char WellFormed[] = R"(
 @DataFiles@
 [CopyFiles]
 {app}\App.exe=1
+{app}\gacutil.exe=1
 @CopyFiles@
 [DataFolders]
 {app}\Saved=1
@@ -346,6 +355,7 @@ const char WellFormed[] = R"(
 {root}\Menu=1
 @CreateDirs@
 [RunApp]
+0={system}\cmd.exe,/c move {app}\gacutil.args {root}\gacutil.args,,0,Moving,1,1
 @RunApp@
 )";
 
@@ -366,13 +376,17 @@ void ExpectWellFormedLinesUndone(const Installation& inst) {
 // without a root. Only the well-formed lines act.
 TEST_F(MalformedRun, DamagedFieldsAndNulNamesOfEverySectionRemoveOnlyWhatWellFormedLinesName) {
     Fresh(WellFormed);
+    ASSERT_TRUE(CopyFileA(HelperProgram("gacutil").c_str(),
+                          inst_->Expand("{app}\\gacutil.exe").c_str(), FALSE));
     Damage({
         {"PreRunApp", "1={bin}\\exitcode.exe,0 --mark {root}\\pre1.txt,,0,Extra,1,1,extra,fields"},
         {"PreRunApp", "2=\"{bin}\\exitcode.exe\",0 --mark {root}\\pre2.txt"},
         {"PreRunApp", "3={bin}\\exitcode.exe,0,,abc,\"Status, quoted\",x,y"},
-        {"PreRunApp", "4={bin}\\exitcode.exe" + Nul + "x,0 --mark {root}\\nul.txt"},
+        {"PreRunApp", "4={bin}\\exitcode.exe" + Nul + "x,0 --mark {root}\\cut.txt"},
         {"SharedFiles", "{root}\\Keep\\shared.dll" + Nul + "x=1"},
         {"CopyFiles", "{root}\\Keep\\shared.dll" + Nul + "x=1"},
+        {"SharedAssemblies", "b=Other.Lib" + Nul + ",Version=9.0.0.0"},
+        {"SharedAssemblies", "c=\"Quoted,Lib\",Version=1.0.0.0,extra"},
         {"Shortcuts", "{root}\\Keep\\keep" + Nul + "x=1"},
         {"Shortcuts", "\"{root}\\Keep\\keep\"=1"},
         {"Shortcuts", "=1"},
@@ -414,7 +428,7 @@ TEST_F(MalformedRun, DamagedFieldsAndNulNamesOfEverySectionRemoveOnlyWhatWellFor
         {"CreateDirs", "{root}\\Keep\\Empty" + Nul + "x=1"},
         {"RunApp", "1={bin}\\exitcode.exe,0 --mark {root}\\post1.txt,,,,,"},
         {"RunApp", "2=,,,0,Empty program,1,0"},
-        {"RunApp", "3={bin}\\exitcode.exe" + Nul + "x,0 --mark {root}\\nul.txt"},
+        {"RunApp", "3={bin}\\exitcode.exe" + Nul + "x,0 --mark {root}\\cut.txt"},
     });
     EXPECT_EQ(RunWholeUninstall(), 0);
     EXPECT_EQ(boxes_, std::vector<std::string>());
@@ -423,7 +437,10 @@ TEST_F(MalformedRun, DamagedFieldsAndNulNamesOfEverySectionRemoveOnlyWhatWellFor
     ExpectWellFormedLinesUndone(*inst_);
     for (const char* mark : {"pre1.txt", "pre2.txt", "post1.txt"})
         EXPECT_TRUE(inst_->FileExists(std::string("{root}\\") + mark)) << mark;
-    EXPECT_FALSE(inst_->FileExists("{root}\\nul.txt"));
+    EXPECT_FALSE(inst_->FileExists("{root}\\cut.txt"));
+    const std::string removed = ReadFileBytes(inst_->Expand("{root}\\gacutil.args"));
+    EXPECT_NE(removed.find("/ur Demo.Lib,Version=1.0.0.0\r\n"), std::string::npos) << removed;
+    EXPECT_EQ(removed.find("Other.Lib"), std::string::npos) << removed;
     ExpectTracesGone(inst_->Log(), "{app}\\install.sss");
 }
 
@@ -476,7 +493,8 @@ TEST_F(MalformedRun, NumbersOutOfRangeAndPrintfFormatsInStatusTexts) {
 // identifier's own key (the text before the NUL is the other key).
 TEST_F(MalformedRun, AppIdWithNulDeletesNoOtherApplicationsUninstallKey) {
     const std::string other = appId_ + "-other";
-    for (const std::string& appId : {Nul + other, other + Nul + "x", Nul, other + "\\" + Nul}) {
+    for (const std::string& appId : {Nul + other, other + Nul + "x", Nul, other + "\\" + Nul,
+                                      std::string("\" \""), std::string("\"\t\"")}) {
         SCOPED_TRACE(testing::PrintToString(appId));
         Fresh("[CopyFiles]\n{app}\\App.exe=1\n");
         Damage({}, {{"AppID=" + appId_ + "\r\n", "AppID=" + appId + "\r\n"}});
@@ -502,12 +520,21 @@ TEST_F(MalformedRun, RandomLogsRunThroughTheWholeUninstall) {
     }
 }
 
+// About 50 MB: the page texts and the Strings section of 100,000 lines each, 10,000 files
+// to remove, three more sections of 100,000 lines.
 TEST_F(MalformedRun, FiftyMegabyteLogRunsThroughTheWholeUninstall) {
-    Fresh("[CopyFiles]\n{app}\\App.exe=1\n[Bulk0]\n@Bulk@\n");
-    Damage({}, {{"[Bulk0]\r\n@Bulk@\r\n", HugeLog(inst_->Expand("{root}\\Gone\\f"))}});
-    const DWORD start = GetTickCount();
+    Fresh("[CopyFiles]\n{app}\\App.exe=1\n@CopyFiles@\n[Bulk0]\n@Bulk@\n");
+    const std::string start = "[Dialog.DLG_START]\r\nCaption=DLG_START\r\n";
+    // Placeholders expanded first: replacing them in 50 MB would take long.
+    const std::string gone = inst_->Expand("{root}\\Gone\\");
+    Damage({}, {{"@CopyFiles@", BulkLines(10000, gone + "f")},
+                {"[Bulk0]\r\n@Bulk@\r\n", BulkSections(3, gone + "b")},
+                {start, start + BulkLines(100000, "Text")},
+                {"19=19:%s\r\n", "19=19:%s\r\n" + BulkLines(100000, "Extra")}});
+    EXPECT_GT(ReadFileBytes(inst_->Log()).size(), 45u << 20);
+    const DWORD begin = GetTickCount();
     EXPECT_EQ(RunWholeUninstall(), 0);
-    RecordProperty("RunMs", static_cast<int>(GetTickCount() - start));
+    RecordProperty("RunMs", static_cast<int>(GetTickCount() - begin));
     EXPECT_FALSE(inst_->FileExists("{app}\\App.exe"));
     ExpectSentinelsSurvive();
     ExpectTracesGone(inst_->Log(), "{app}\\install.sss");
