@@ -5,6 +5,7 @@
 // do not name: sentinels beside what a damaged line could wrongly hit must survive.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <set>
 
@@ -253,15 +254,14 @@ protected:
         EXPECT_TRUE(inst_->KeyExists(OtherKey() + "\\Details"));
     }
 
-    // Rewrites the staged log: each marker "@Section@" gets the section's damaged lines,
+    // Rewrites the staged log: each marker "@Section@" gives way to the section's damaged lines,
     // then every other replacement is made (placeholders expanded in both).
     void Damage(const std::vector<std::pair<std::string, std::string>>& lines,
                 const std::vector<std::pair<std::string, std::string>>& replacements = {}) {
+        std::map<std::string, std::string> inserts;  // by marker, in the given order
+        for (const auto& [section, line] : lines) inserts["@" + section + "@"] += Expanded(line) + "\r\n";
         std::string text = ReadFileBytes(inst_->Log());
-        for (const auto& [section, line] : lines) {
-            const std::string marker = "@" + section + "@";
-            text = Replace(text, marker, Expanded(line) + "\r\n" + marker);
-        }
+        for (const auto& [marker, insert] : inserts) text = Replace(text, marker, insert);
         for (const auto& [from, to] : replacements) text = Replace(text, Expanded(from), Expanded(to));
         WriteFileBytes(inst_->Log(), text);
     }
@@ -378,7 +378,18 @@ TEST_F(MalformedRun, DamagedFieldsAndNulNamesOfEverySectionRemoveOnlyWhatWellFor
     Fresh(WellFormed);
     ASSERT_TRUE(CopyFileA(HelperProgram("gacutil").c_str(),
                           inst_->Expand("{app}\\gacutil.exe").c_str(), FALSE));
-    Damage({
+    // Lines of every shape the engine must cope with, in each section the walk visits.
+    const std::string mb(1 << 20, 'm');
+    std::vector<std::pair<std::string, std::string>> lines;
+    for (const char* section : {"SharedFiles", "SharedAssemblies", "Shortcuts", "AddReg", "CreateKeys",
+                                "AddIni", "RegFonts", "RegServers", "DataFiles", "CopyFiles",
+                                "DataFolders", "CreateDirs"})
+        for (const std::string& line : {"{root}\\Gone\\" + mb + "=1", "{root}\\Gone\\x=" + mb,
+                                        std::string("[Open"), std::string("[Open=1"),
+                                        std::string("=1"), std::string(" \t =1")})
+            lines.emplace_back(section, line);
+    lines.emplace_back("AddIni", "{root}\\Win\\keep.ini,Sec," + mb + "=");
+    lines.insert(lines.end(), {
         {"PreRunApp", "1={bin}\\exitcode.exe,0 --mark {root}\\pre1.txt,,0,Extra,1,1,extra,fields"},
         {"PreRunApp", "2=\"{bin}\\exitcode.exe\",0 --mark {root}\\pre2.txt"},
         {"PreRunApp", "3={bin}\\exitcode.exe,0,,abc,\"Status, quoted\",x,y"},
@@ -430,6 +441,7 @@ TEST_F(MalformedRun, DamagedFieldsAndNulNamesOfEverySectionRemoveOnlyWhatWellFor
         {"RunApp", "2=,,,0,Empty program,1,0"},
         {"RunApp", "3={bin}\\exitcode.exe" + Nul + "x,0 --mark {root}\\cut.txt"},
     });
+    Damage(lines);
     EXPECT_EQ(RunWholeUninstall(), 0);
     EXPECT_EQ(boxes_, std::vector<std::string>());
     EXPECT_EQ(prompts_, std::vector<std::string>());
