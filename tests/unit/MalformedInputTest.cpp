@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 
+#include "Globals.h"
 #include "Removal.h"
 #include "StagedProgram.h"
 #include "qzIniFile.h"
@@ -199,6 +200,19 @@ TEST(MalformedLog, FiftyMegabyteLogLoadsInBoundedTime) {
     const DWORD elapsed = GetTickCount() - start;
     EXPECT_LT(elapsed, 30000u);
     RecordProperty("LoadMs", static_cast<int>(elapsed));
+}
+
+// A line holding a NUL is left out of the removal and of the progress steps alike, so that
+// the progress bar still ends full.
+TEST(MalformedLog, LinesHoldingANulAreNeitherWalkedNorCountedAsSteps) {
+    Installation inst("[CopyFiles]\r\n{root}\\a.txt=1\r\n{root}\\b" + Nul + "x=1\r\n{root}\\c.txt=1" +
+                      Nul + "1\r\n");
+    LoadedLog = std::make_unique<TqzIniFile>(inst.Log(), true);
+    auto reset = qz::OnScopeExit([] { LoadedLog.reset(); });
+    LoadSectionLines("CopyFiles");
+    ASSERT_EQ(SectionLines->Count(), 1);
+    EXPECT_EQ(SectionLines->Strings(0), inst.Expand("{root}\\a.txt=1"));
+    EXPECT_EQ(SectionEntryCount("CopyFiles"), 1);
 }
 
 // ---- The whole program ----
