@@ -422,6 +422,14 @@ TEST_F(MalformedRun, DamagedFieldsAndNulNamesOfEverySectionRemoveOnlyWhatWellFor
         {"AddReg", "{hkcu}\\Keep\\'Gone\\Name'=0"},
         {"AddReg", "{hkcu}\\Keep\\Gone=\"0\""},
         {"AddReg", "QzNoRoot-" + appId_ + "\\Value=0"},
+        {"AddReg", "{hkcu}\\Gone\\T99=99,x"},
+        {"AddReg", "{hkcu}\\Gone\\Tneg=-1,x"},
+        {"AddReg", "{hkcu}\\Gone\\Tbig=4294967297,x"},
+        {"AddReg", "{hkcu}\\Gone\\T4=4,abc"},
+        {"AddReg", "{hkcu}\\Gone\\T4big=4,99999999999"},
+        {"AddReg", "{hkcu}\\Gone\\T3=3,zz1"},
+        {"AddReg", "{hkcu}\\Gone\\T7=7,a||||b||"},
+        {"AddReg", "{hkcu}\\Gone\\T1=1"},
         {"AddReg", "\\Value=0"},
         {"CreateKeys", "{hkcu}\\Keep\\Leaf" + Nul + "x=1"},
         {"CreateKeys", "{hkcu}\\Keep\\Leaf\\" + Nul + "=1"},
@@ -453,6 +461,7 @@ TEST_F(MalformedRun, DamagedFieldsAndNulNamesOfEverySectionRemoveOnlyWhatWellFor
         {"CreateDirs", "{root}\\Keep\\Empty" + Nul + "x=1"},
         {"RunApp", "1={bin}\\exitcode.exe,0 --mark {root}\\post1.txt,,,,,"},
         {"RunApp", "2=,,,0,Empty program,1,0"},
+        {"RunApp", "4={bin}\\exitcode.exe,0 --mark {root}\\post4.txt,,99999999999,,-1,abc"},
         {"RunApp", "3={bin}\\exitcode.exe" + Nul + "x,0 --mark {root}\\cut.txt"},
     });
     Damage(lines);
@@ -461,7 +470,7 @@ TEST_F(MalformedRun, DamagedFieldsAndNulNamesOfEverySectionRemoveOnlyWhatWellFor
     EXPECT_EQ(prompts_, std::vector<std::string>());
     ExpectSentinelsSurvive();
     ExpectWellFormedLinesUndone(*inst_);
-    for (const char* mark : {"pre1.txt", "pre2.txt", "post1.txt"})
+    for (const char* mark : {"pre1.txt", "pre2.txt", "post1.txt", "post4.txt"})
         EXPECT_TRUE(inst_->FileExists(std::string("{root}\\") + mark)) << mark;
     EXPECT_FALSE(inst_->FileExists("{root}\\cut.txt"));
     const std::string removed = ReadFileBytes(inst_->Expand("{root}\\gacutil.args"));
