@@ -272,7 +272,7 @@ protected:
     // then every other replacement is made (placeholders expanded in both).
     void Damage(const std::vector<std::pair<std::string, std::string>>& lines,
                 const std::vector<std::pair<std::string, std::string>>& replacements = {}) {
-        std::map<std::string, std::string> inserts;  // by marker, in the given order
+        std::map<std::string, std::string> inserts;  // the lines of each marker, in order
         for (const auto& [section, line] : lines) inserts["@" + section + "@"] += Expanded(line) + "\r\n";
         std::string text = ReadFileBytes(inst_->Log());
         for (const auto& [marker, insert] : inserts) text = Replace(text, marker, insert);
