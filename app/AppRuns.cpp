@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "Globals.h"
@@ -77,5 +78,9 @@ int SectionEntryCount(const std::string& section) {
     if (!LoadedLog) return 0;
     TSectionList& sections = LoadedLog->Sections();
     int index = sections.IndexOf(section);
-    return index < 0 ? 0 : sections.LinesAt(index)->Count();
+    if (index < 0) return 0;
+    // Lines holding a NUL are left out of every removal, so they take no step either.
+    const auto& lines = sections.LinesAt(index)->Entries();
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                          [](const auto& line) { return !HoldsNul(line.text); }));
 }
