@@ -51,7 +51,7 @@ std::vector<std::string> AllProtectedPlaces() {
                       CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU,
                       CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS, CSIDL_STARTUP, CSIDL_FONTS,
                       CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_COMMON_APPDATA, CSIDL_PERSONAL,
-                      CSIDL_TEMPLATES})
+                      CSIDL_TEMPLATES, CSIDL_SENDTO})
         places.push_back(ExcludeTrailingBackslash(test::ShellFolder(csidl)));
     // The folder of the profiles ("C:\users").
     places.push_back(ExcludeTrailingBackslash(ExtractFilePath(test::ShellFolder(CSIDL_PROFILE))));
@@ -148,8 +148,14 @@ HostileLog MakeHostileLog(Sentinels& sentinels) {
         font(place + "\\*.lnk");
         font(place + "\\" + Stem() + n + "*");
     }
-    // A wildcard in a folder part, and the forms that leave the application folder.
+    // A wildcard in a folder part, share roots, the current drive's root and the forms that
+    // leave the application folder.
     files("C:\\*\\" + Stem() + "*.lnk");
+    for (const char* root : {"\\\\server\\share", "\\\\server\\share\\", "\\", "\\\\?\\C:\\"}) {
+        files(std::string(root) + "*.*");
+        folders += std::string(root) + "=1\n";
+        dirs += std::string(root) + "=1\n";
+    }
     const std::string outside = Stem() + "out";
     for (const char* at : {"{app}\\..\\Outside", "..\\Outside", "C:..\\Outside",
                            "\\\\?\\{root}\\Outside", "{rootrel}\\Outside", "{app}\\.\\..\\Outside"}) {
@@ -442,7 +448,7 @@ TEST_F(HostileProgram, HostileLogRemovesOnlyTheInstallationsOwnEntries) {
 TEST_F(HostileProgram, AppIdThatIsEmptyBlankOrAPathDeletesNoOtherUninstallKey) {
     SentinelKeys keys;
     const std::string ids[] = {"", "\"   \"", "\\", "..\\..\\", keys.Name() + "\\App",
-                               keys.Name() + "\\", "..", "."};
+                               keys.Name() + "\\", "\\" + keys.Name(), "..", "."};
     for (const std::string& id : ids) {
         SCOPED_TRACE("AppID " + id);
         appId_ = id;
