@@ -63,7 +63,8 @@ bool IsDotsAndBlanks(const std::string& name) {
 }
 
 // The path's components after "X:" or after the "\\" of a UNC path; false for any other
-// form, for the device forms and for "." and ".." components.
+// form, for the device forms, for "." and ".." components and for a component holding a
+// colon: a stream name ("Windows::$INDEX_ALLOCATION") names the folder itself on NTFS.
 bool FullPathComponents(const std::string& path, bool& unc, std::vector<std::string>& components) {
     bool drive = path.size() >= 3 && path[1] == ':' && IsSeparator(path[2]) &&
                  ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
@@ -72,7 +73,7 @@ bool FullPathComponents(const std::string& path, bool& unc, std::vector<std::str
     components = Components(path.substr(2));
     if (unc && (components.size() < 2 || components[0] == "?" || components[0] == ".")) return false;
     for (const std::string& component : components)
-        if (IsDotsAndBlanks(component)) return false;
+        if (IsDotsAndBlanks(component) || component.find(':') != std::string::npos) return false;
     return true;
 }
 

@@ -8,7 +8,8 @@
 // True when nothing may be deleted at the path, nor by a mask or a tree deletion there:
 // - it is not a full path ("X:\..." or "\\server\share\...") or it is a device or
 //   long-path form ("\\?\", "\\.\"), or one of its components is "." or ".." (or any other
-//   name of dots and blanks only, which Windows shortens to one of those);
+//   name of dots and blanks only, which Windows shortens to one of those), or one holds a
+//   colon (a stream name, which may name the folder itself);
 // - it names a drive root or a UNC share root;
 // - it names, or contains, the Windows folder, the system folder, a Program Files folder,
 //   the temporary folder, a user profile (or any folder directly inside the folder that
