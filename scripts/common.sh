@@ -79,6 +79,12 @@ start_wine_env() {
     # Boot the prefix before any test runner's pipes exist: Wine's service processes
     # would inherit them and keep the runner waiting.
     "$WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1
+    # Wine links some of the user's shell folders (Desktop, Documents, ...) to the host's home
+    # folder; the tests stage files there and aim hostile logs at them, so they become plain
+    # folders of the prefix: nothing a test does may reach the host's own files.
+    find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type l | while read -r link; do
+        rm -f "$link" && mkdir -p "$link"
+    done
     # Without a window manager on the virtual display, Wine draws the window frames itself.
     "$WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
     # A crashing test program must end, not wait for a debugger dialog.
