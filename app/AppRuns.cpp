@@ -9,7 +9,7 @@
 #include "Globals.h"
 #include "Removal.h"
 #include "Skin.h"
-#include "Wizard.h"
+#include "Progress.h"
 #include "qzFileUtils.h"
 #include "qzShell.h"
 #include "qzStrUtils.h"
@@ -40,9 +40,9 @@ void UninstallAssemblies() {
     const std::string tool = ExtractFilePath(GetModuleName()) + "gacutil.exe";
     for (const auto& line : SectionLines->Entries()) {
         std::string assembly = ValuePart(line.text);
-        SetStatusText(FormatStringsEntry(19, GetField(1, assembly, ",")));
+        ReportStatus(FormatStringsEntry(19, GetField(1, assembly, ",")));
         if (FileExists(tool)) RunAndWait(nullptr, tool, "/ur " + assembly, "", SW_HIDE);
-        StepProgress();
+        ReportStep();
     }
 }
 
@@ -51,7 +51,7 @@ bool RunEntry(const std::string& value) {
     std::string parameters = GetField(2, value, ",");
     std::string folder = GetField(3, value, ",");
     int show = ShowCommand(NumberField(4, value, 1));
-    SetStatusText(StripQuotes(GetField(5, value, ","), '"'));
+    ReportStatus(StripQuotes(GetField(5, value, ","), '"'));
     bool wait = NumberField(6, value, 1) != 0;
     bool judgeExitCode = NumberField(7, value, 1) != 0;
 
@@ -69,7 +69,7 @@ bool RunSection(bool pre) {
     LoadSectionLines(pre ? "PreRunApp" : "RunApp");
     for (const auto& line : SectionLines->Entries()) {
         if (!RunEntry(ValuePart(line.text))) return false;
-        StepProgress();
+        ReportStep();
     }
     return true;
 }

@@ -6,7 +6,7 @@
 #include "Removal.h"
 #include "SafePaths.h"
 #include "Skin.h"
-#include "Wizard.h"
+#include "Progress.h"
 #include "qzFileUtils.h"
 #include "qzRegIni.h"
 #include "qzStrUtils.h"
@@ -29,7 +29,7 @@ bool IsKeptSharedFile(const std::string& path) {
 // The file is deleted only where a path can be judged safe, as every file the log names: a
 // relative path would be resolved against the current folder and could climb out of it.
 void RemoveFont(const std::string& fontsKey, const std::string& name, const std::string& file) {
-    SetStatusText(FormatStringsEntry(17, name));
+    ReportStatus(FormatStringsEntry(17, name));
     RemoveFontResourceA(file.c_str());
     if (!IsProtectedPath(file) && FileExists(file) && !ForceDeleteFile(file)) {
         DeleteFileAtReboot(file);
@@ -48,10 +48,10 @@ void UnregisterServers() {
     for (const auto& line : SectionLines->Entries()) {
         std::string path = EntryKey(line.text);
         if (!IsKeptSharedFile(path)) {
-            SetStatusText(FormatStringsEntry(16, path));
+            ReportStatus(FormatStringsEntry(16, path));
             UnregisterComFile(path);
         }
-        StepProgress();
+        ReportStep();
     }
 }
 
@@ -62,6 +62,6 @@ void RemoveFonts() {
     for (const auto& line : SectionLines->Entries()) {
         std::string file = ValuePart(line.text);
         if (!IsKeptSharedFile(file)) RemoveFont(fontsKey, NamePart(line.text), file);
-        StepProgress();
+        ReportStep();
     }
 }

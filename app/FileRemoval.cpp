@@ -6,7 +6,7 @@
 #include "Removal.h"
 #include "SafePaths.h"
 #include "Skin.h"
-#include "Wizard.h"
+#include "Progress.h"
 #include "qzFileFind.h"
 #include "qzFileUtils.h"
 #include "qzRegIni.h"
@@ -30,7 +30,7 @@ bool IsRunningProgram(const std::string& path) { return CompareText(path, GetMod
 
 // A file the mask found: deleted now, or at the next boot when it is in use.
 void DeleteFoundFile(const std::string& path, const std::string& statusFormat) {
-    SetStatusText(FormatOneString(statusFormat, path));
+    ReportStatus(FormatOneString(statusFormat, path));
     if (IsRunningProgram(path) || ForceDeleteFile(path) || !FileExists(path)) return;
     DeleteFileAtReboot(path);
     RestartNeeded = true;
@@ -98,13 +98,13 @@ void RemoveFiles() {
         LoadSectionLines("DataFiles");
         for (int i = 0; i < SectionLines->Count(); ++i) {
             DeleteMatching(EntryKey(SectionLines->Strings(i)), statusFormat);
-            StepProgress();
+            ReportStep();
         }
     }
     LoadSectionLines("CopyFiles");
     for (int i = 0; i < SectionLines->Count(); ++i) {
         const std::string name = EntryKey(SectionLines->Strings(i));
         if (!IsKeptSharedFile(name)) DeleteInstalledFile(name, statusFormat);
-        StepProgress();
+        ReportStep();
     }
 }

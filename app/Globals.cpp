@@ -31,3 +31,35 @@ void DestroyPreviousPage() {
     if (IsWindow(PreviousPage)) DestroyWindow(PreviousPage);
     PreviousPage = nullptr;
 }
+
+void ResetProcessState() {
+    DestroyPreviousPage();
+    HiddenMainWindow = nullptr;
+    AppFolder.clear();
+    LogPath.clear();
+    LoadedLog.reset();
+    SectionLines.reset();
+    KeptSharedFiles.reset();
+    ApplicationId.clear();
+    UninstallKey.clear();
+    ActionChoice = 0;
+    SetupPath.clear();
+    RestartNeeded = false;
+    RemoveDataFiles = true;
+    CurrentPageName.clear();
+    CurrentPage = nullptr;
+    PageResult = 0;
+    WorkerThread = nullptr;
+    StageIndex = 0;
+    StepsDone = 0;
+    StepsTotal = 0;
+}
+
+void InitProcessState(const std::string& appFolder, const std::string& logPath) {
+    ResetProcessState();
+    AppFolder = appFolder;
+    LogPath = logPath;
+    LoadedLog = std::make_unique<TqzIniFile>(LogPath, true);
+    SectionLines = std::make_unique<TStringList>();
+    KeptSharedFiles = std::make_unique<TStringList>();
+}

@@ -36,6 +36,14 @@ extern int32_t StageIndex;                    // worker
 extern int32_t StepsDone;                     // worker
 extern int32_t StepsTotal;                    // worker
 
+// Puts every variable above back to its value at program start: the log and the work lists
+// are released, the previous page destroyed, the flags take their defaults. Windows and
+// threads named here stay with whoever created them.
+void ResetProcessState();
+// Starts a run on the log: the state is reset, AppFolder and LogPath set, the log loaded and
+// the work lists created.
+void InitProcessState(const std::string& appFolder, const std::string& logPath);
+
 // LogPath with its extension replaced by ".sss": its existence enables repair.
 std::string RepairDataFile();
 // Destroys PreviousPage, if it is a window, and clears it.

@@ -45,9 +45,9 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 }
 
 // The log path: the first command-line argument, or install.log beside the executable.
-std::string ChooseLogPath() {
+std::string ChooseLogPath(const std::string& appFolder) {
     std::string argument = ParamStr(GetCommandLineA(), 1);
-    return argument.empty() ? AppFolder + "install.log" : argument;
+    return argument.empty() ? appFolder + "install.log" : argument;
 }
 
 void RunLoadedLog() {
@@ -73,12 +73,6 @@ void RunLoadedLog() {
     }
 }
 
-void CleanUp() {
-    DestroyPreviousPage();
-    KeptSharedFiles.reset();
-    SectionLines.reset();
-    LoadedLog.reset();
-}
 
 }  // namespace
 
@@ -96,25 +90,25 @@ void RunMain() {
     InitCommonControls();
     MsgBoxFlags = MB_SETFOREGROUND;
     AppTitle = "Quorvel Uninstaller";
-    AppFolder = ExtractFilePath(GetModuleName());
-    CurrentPage = nullptr;
-    HiddenMainWindow = CreateHiddenMainWindow();
-    MainWindow = HiddenMainWindow;
-    RestartNeeded = false;
-    RemoveDataFiles = true;
-    SetCurrentDirectoryA(AppFolder.c_str());
-    ActionChoice = 0;
+    std::string appFolder = ExtractFilePath(GetModuleName());
+    HWND window = CreateHiddenMainWindow();
+    MainWindow = window;
+    SetCurrentDirectoryA(appFolder.c_str());
 
-    LogPath = ChooseLogPath();
-    if (!FileExists(LogPath)) {
-        ErrorBox(FormatOneString("Installation log file %s not found!", LogPath));
+    std::string logPath = ChooseLogPath(appFolder);
+    if (!FileExists(logPath)) {
+        ErrorBox(FormatOneString("Installation log file %s not found!", logPath));
         return;
     }
 
-    auto cleanUp = qz::OnScopeExit(CleanUp);
-    LoadedLog = std::make_unique<TqzIniFile>(LogPath, true);
-    SectionLines = std::make_unique<TStringList>();
-    KeptSharedFiles = std::make_unique<TStringList>();
+    // The restart decision outlives the run: Windows restarts once everything is released.
+    auto cleanUp = qz::OnScopeExit([] {
+        bool restart = RestartNeeded;
+        ResetProcessState();
+        RestartNeeded = restart;
+    });
+    InitProcessState(appFolder, logPath);
+    HiddenMainWindow = window;
     RunLoadedLog();
 }
 

@@ -6,7 +6,7 @@
 #include "Globals.h"
 #include "Removal.h"
 #include "Skin.h"
-#include "Wizard.h"
+#include "Progress.h"
 #include "qzHandles.h"
 #include "qzRegIni.h"
 #include "qzStrUtils.h"
@@ -45,7 +45,7 @@ size_t ValueSeparator(const std::string& name) {
 void RestoreValue(const std::string& line) {
     const std::string name = NamePart(line);
     const std::string value = ValuePart(line);
-    SetStatusText(FormatStringsEntry(11, name));
+    ReportStatus(FormatStringsEntry(11, name));
     const std::string keyPath = ExtractKeyPath(name);
     const std::string valueName = ExtractValueName(name);
     const int32_t type = StrToIntOrZero(GetField(1, value, ","));
@@ -59,7 +59,7 @@ void RestoreValue(const std::string& line) {
 // Only a key without subkeys goes: the NT family refuses to delete any other, but Windows 9x
 // would delete the whole tree, with keys that the log does not name.
 void DeleteCreatedKey(const std::string& path) {
-    SetStatusText(FormatStringsEntry(12, path));
+    ReportStatus(FormatStringsEntry(12, path));
     TStringList subkeys;
     RegEnumSubKeys(path, subkeys);
     if (subkeys.Empty()) DeleteRegKey(path, false);
@@ -72,7 +72,7 @@ void RestoreIniEntry(const std::string& line) {
     const std::string value = ValuePart(line);
     const std::string file = GetField(1, name, ",");
     const std::string section = GetField(2, name, ","), key = GetField(3, name, ",");
-    SetStatusText(FormatStringsEntry(13, file));
+    ReportStatus(FormatStringsEntry(13, file));
     if (Trim(key).empty())
         return;
     if (!value.empty())
@@ -98,13 +98,13 @@ void RemoveRegistryEntries() {
     LoadSectionLines("AddReg");
     for (int i = 0; i < SectionLines->Count(); ++i) {
         RestoreValue(SectionLines->Strings(i));
-        StepProgress();
+        ReportStep();
     }
     LoadSectionLines("CreateKeys");
     SortSectionKeys();
     for (int i = SectionLines->Count() - 1; i >= 0; --i) {
         DeleteCreatedKey(SectionLines->Strings(i));
-        StepProgress();
+        ReportStep();
     }
 }
 
@@ -116,6 +116,6 @@ void RemoveIniEntries() {
     auto release = qz::OnScopeExit([] { ReleaseAllIniFiles(); });
     for (int i = 0; i < SectionLines->Count(); ++i) {
         RestoreIniEntry(SectionLines->Strings(i));
-        StepProgress();
+        ReportStep();
     }
 }

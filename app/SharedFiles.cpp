@@ -10,7 +10,7 @@
 #include "Globals.h"
 #include "Removal.h"
 #include "Skin.h"
-#include "Wizard.h"
+#include "Progress.h"
 #include "qzFileUtils.h"
 #include "qzRegIni.h"
 #include "qzWinUtils.h"
@@ -94,7 +94,7 @@ void ReleaseSharedFiles() {
     int answer = AnswerNone;
     for (int i = 0; i < kept.Count();) {
         std::string path = EntryKey(kept.Strings(i));
-        SetStatusText(FormatStringsEntry(18, path));
+        ReportStatus(FormatStringsEntry(18, path));
         // Only files this application installed are counted down; a path holding a NUL
         // would reach the registry as another file's path.
         if (HoldsNul(path) || SectionLines->IndexOfName(path) < 0 ||

@@ -5,19 +5,19 @@
 #include "Removal.h"
 #include "SafePaths.h"
 #include "Skin.h"
-#include "Wizard.h"
+#include "Progress.h"
 #include "qzFileUtils.h"
 
 void RemoveShortcuts() {
     LoadSectionLines("Shortcuts");
     for (int i = 0; i < SectionLines->Count(); ++i) {
         const std::string path = EntryKey(SectionLines->Strings(i));
-        SetStatusText(FormatStringsEntry(14, path));
+        ReportStatus(FormatStringsEntry(14, path));
         if (!IsProtectedPath(path)) {
             ForceDeleteFile(ChangeFileExt(path, ".lnk"));
             ForceDeleteFile(ChangeFileExt(path, ".pif"));  // the form for MS-DOS programs
         }
-        StepProgress();
+        ReportStep();
     }
 }
 
@@ -26,11 +26,11 @@ void RemoveFolders() {
         LoadSectionLines("DataFolders");
         for (int i = 0; i < SectionLines->Count(); ++i) {
             const std::string folder = EntryKey(SectionLines->Strings(i));
-            SetStatusText(FormatStringsEntry(15, folder));
+            ReportStatus(FormatStringsEntry(15, folder));
             // A data folder goes with everything below it; links in it are removed as
             // links, never followed.
             if (!IsProtectedPath(folder)) DeleteFolderTree(folder, true);
-            StepProgress();
+            ReportStep();
         }
     }
     LoadSectionLines("CreateDirs");
@@ -41,8 +41,8 @@ void RemoveFolders() {
     SortSectionKeys();
     for (int i = SectionLines->Count() - 1; i >= 0; --i) {
         const std::string folder = SectionLines->Strings(i);
-        SetStatusText(FormatStringsEntry(15, folder));
+        ReportStatus(FormatStringsEntry(15, folder));
         if (!IsProtectedPath(folder)) RemoveDirectoryA(folder.c_str());  // only when empty
-        StepProgress();
+        ReportStep();
     }
 }

@@ -2,9 +2,8 @@
 
 #include <commctrl.h>
 
-#include <cmath>
-
 #include "Globals.h"
+#include "ProgressPage.h"
 #include "Skin.h"
 #include "qzFileUtils.h"
 #include "qzHandles.h"
@@ -37,7 +36,6 @@ const KnownPage KnownPages[] = {
     {"DLG_REBOOT", PageKind::Reboot},
 };
 
-const COLORREF ProgressBarColor = RGB(156, 255, 140);
 const char BrowseSection[] = "Dialog.DLG_BROWSEFORSETUP";
 
 PageKind KindOfName(const std::string& name) {
@@ -98,45 +96,6 @@ void InitBeforeUninstallPage(HWND page) {
         ShowWindow(GetDlgItem(page, IDC_BU_DATAFILES), SW_HIDE);
 }
 
-// The status line's own procedure, which the subclass below passes everything else to, and
-// the status line whose drawing is due.
-WNDPROC StatusLineProc = nullptr;
-HWND StatusLineDue = nullptr;
-const UINT_PTR StatusLineTimer = 1;
-const UINT StatusLineFrameMs = 16;  // about one frame of the screen
-
-// The worker names every file in the status line, and waits for each such call to return;
-// a static control would draw each text at once, inside WM_SETTEXT, up to thousands of
-// times a second. The status line keeps every text at once but draws the current one at
-// most once a frame, which is all that the screen can show anyway.
-LRESULT CALLBACK FramedStatusLineProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_SETTEXT) {
-        LRESULT stored = DefWindowProcA(control, message, wParam, lParam);
-        if (StatusLineDue != control && SetTimer(control, StatusLineTimer, StatusLineFrameMs, nullptr))
-            StatusLineDue = control;
-        else if (StatusLineDue != control)
-            InvalidateRect(control, nullptr, FALSE);
-        return stored;
-    }
-    if (message == WM_TIMER && wParam == StatusLineTimer) {
-        KillTimer(control, StatusLineTimer);
-        StatusLineDue = nullptr;
-        InvalidateRect(control, nullptr, FALSE);
-        return 0;
-    }
-    if (message == WM_DESTROY && StatusLineDue == control) StatusLineDue = nullptr;
-    return CallWindowProcA(StatusLineProc, control, message, wParam, lParam);
-}
-
-void InitUninstallPage(HWND page) {
-    for (int id : {IDC_BACK, IDC_NEXT, IDC_CANCEL}) Enable(page, id, false);
-    for (int id = IDC_STAGE_ICON; id < IDC_STAGE_ICON + 2 * STAGE_COUNT; ++id)
-        ShowWindow(GetDlgItem(page, id), SW_HIDE);
-    SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETBARCOLOR, 0, ProgressBarColor);
-    StatusLineProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-        GetDlgItem(page, IDC_STATUS), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FramedStatusLineProc)));
-}
-
 void InitRebootPage(HWND page) {
     Enable(page, IDC_BACK, false);
     int chosen = RestartNeeded ? IDC_RB_NOW : IDC_RB_LATER;
@@ -157,7 +116,7 @@ void InitPage(HWND page) {
         case PageKind::Start: InitStartPage(page); break;
         case PageKind::BeforeUninstall: InitBeforeUninstallPage(page); break;
         case PageKind::BrowseForSetup: ShowFolderField(page, ExtractFilePath(SetupPath)); break;
-        case PageKind::Uninstall: InitUninstallPage(page); break;
+        case PageKind::Uninstall: InitProgressPage(page); break;
         case PageKind::Reboot: InitRebootPage(page); break;
         case PageKind::Other: break;
     }
@@ -292,8 +251,6 @@ int32_t ServePage() {
     }
 }
 
-void ShowControl(int id) { ShowWindow(GetDlgItem(CurrentPage, id), SW_SHOW); }
-
 }  // namespace
 
 int32_t RunPage(const std::string& name) {
@@ -374,45 +331,4 @@ INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
             break;
     }
     return 0;
-}
-
-namespace {
-
-// The bar's position as StepProgress last set it, and the page it was set on: a step that
-// leaves the rounded position where it is does not call the page.
-int ShownPercent = -1;
-HWND ShownOn = nullptr;
-
-}  // namespace
-
-void BeginProgress() {
-    ShownPercent = -1;
-    ShowControl(IDC_STAGE_ICON);
-    SendDlgItemMessageA(CurrentPage, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    SendDlgItemMessageA(CurrentPage, IDC_PROGRESS, PBM_SETSTEP, 1, 0);
-}
-
-void AdvanceStage() {
-    // The finished icon lies over the in-progress icon, which stays visible below it.
-    SetWindowPos(GetDlgItem(CurrentPage, IDC_STAGE_ICON + 1 + 2 * StageIndex), HWND_TOP, 0, 0, 0,
-                 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-    if (StageIndex < STAGE_COUNT - 1) {
-        ++StageIndex;
-        ShowControl(IDC_STAGE_ICON + 2 * StageIndex);
-    }
-}
-
-void StepProgress() {
-    ++StepsDone;
-    if (StepsTotal <= 0) return;
-    double percent = static_cast<double>(StepsDone) / StepsTotal * 100;
-    int position = static_cast<int>(std::nearbyint(percent));
-    if (position == ShownPercent && CurrentPage == ShownOn) return;
-    ShownPercent = position;
-    ShownOn = CurrentPage;
-    SendDlgItemMessageA(CurrentPage, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-}
-
-void SetStatusText(const std::string& text) {
-    SetDlgItemTextA(CurrentPage, IDC_STATUS, text.c_str());
 }

@@ -16,10 +16,3 @@ int32_t RunPage(const std::string& name);
 // The pages before the uninstall or repair: 102 to go ahead with ActionChoice, 103 to stop.
 int32_t RunPageSequence();
 INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Progress page operations, called from the worker thread. BeginProgress shows stage 0 in
-// progress and sets the bar's range to 0..100 with step 1; StepProgress rounds half to even.
-void BeginProgress();
-void AdvanceStage();
-void StepProgress();
-void SetStatusText(const std::string& text);

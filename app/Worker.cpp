@@ -8,6 +8,7 @@
 
 #include "Globals.h"
 #include "Removal.h"
+#include "ProgressPage.h"
 #include "Wizard.h"
 #include "qzFileUtils.h"
 #include "qzHandles.h"
@@ -44,25 +45,28 @@ bool WalkSections() {
     StageIndex = 0;
     StepsDone = 0;
     StepsTotal = CountSteps();
-    BeginProgress();
+    ProgressPage page;
+    ProgressSink* previous = SetProgressSink(&page);
+    auto restore = qz::OnScopeExit([previous] { SetProgressSink(previous); });
+    page.Begin();
     if (!RunSection(true)) return false;
     ReleaseSharedFiles();
     UninstallAssemblies();
-    AdvanceStage();
+    ReportStage();
     RemoveShortcuts();
-    AdvanceStage();
+    ReportStage();
     RemoveRegistryEntries();
     RemoveIniEntries();
-    AdvanceStage();
+    ReportStage();
     RemoveFonts();
-    AdvanceStage();
+    ReportStage();
     UnregisterServers();
-    AdvanceStage();
+    ReportStage();
     RemoveFiles();
     RemoveFolders();
-    AdvanceStage();
+    ReportStage();
     if (!RunSection(false)) return false;
-    AdvanceStage();
+    ReportStage();
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include "BenchSupport.h"
 #include "Globals.h"
 #include "MainFlow.h"
+#include "ProgressPage.h"
 #include "SafePaths.h"
 #include "Skin.h"
 #include "Wizard.h"
@@ -41,15 +42,9 @@ void PrepareAsMainFlow(const std::string& log) {
     InitCommonControls();
     MsgBoxFlags = MB_SETFOREGROUND;
     AppTitle = "Quorvel Uninstaller";
-    AppFolder = ExtractFilePath(GetModuleName());
+    InitProcessState(ExtractFilePath(GetModuleName()), log);
     HiddenMainWindow = CreateHiddenMainWindow();
     MainWindow = HiddenMainWindow;
-    RestartNeeded = false;
-    RemoveDataFiles = true;
-    LogPath = log;
-    LoadedLog = std::make_unique<TqzIniFile>(LogPath, true);
-    SectionLines = std::make_unique<TStringList>();
-    KeptSharedFiles = std::make_unique<TStringList>();
     ApplicationId = ReadLogText("Strings", "AppID", "");
     UninstallKey = UninstallRoot + ApplicationId;
     RegWriteString(UninstallKey, "DisplayName", "Quorvel Bench");
@@ -79,7 +74,8 @@ DWORD WINAPI ProfileSteps(LPVOID parameter) {
     auto finish = qz::OnScopeExit([] { PageResult = PageNext; });
     StepsDone = 0;
     StepsTotal = run.files;
-    BeginProgress();
+    static ProgressPage page;
+    page.Begin();
     IsProtectedPath(bench::AppRoot);  // finds the protected folders, once per process
     TimeStep(run, "check", [](const std::string& path) { IsProtectedPath(path); });
     TimeStep(run, "search", [](const std::string& path) {
@@ -93,8 +89,8 @@ DWORD WINAPI ProfileSteps(LPVOID parameter) {
     TimeStep(run, "roundtrip", [](const std::string&) {
         SendDlgItemMessageA(CurrentPage, IDC_STATUS, WM_NULL, 0, 0);
     });
-    TimeStep(run, "status", [](const std::string& path) { SetStatusText("Removing file " + path); });
-    TimeStep(run, "step", [](const std::string&) { StepProgress(); });
+    TimeStep(run, "status", [](const std::string& path) { page.Status("Removing file " + path); });
+    TimeStep(run, "step", [](const std::string&) { page.Step(); });
     TimeStep(run, "self", [](const std::string& path) { CompareText(path, GetModuleName()); });
     TimeStep(run, "delete", [](const std::string& path) { ForceDeleteFile(path); });
     return 0;

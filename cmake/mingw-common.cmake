@@ -7,10 +7,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 find_program(WIDL_EXECUTABLE ${MINGW_PREFIX}-widl)
 
-# ctest and test discovery run every test program under Wine. WINE_LOADER may name the
-# loader to use (wine64 for the 64-bit build).
-if(DEFINED ENV{WINE_LOADER})
-  set(CMAKE_CROSSCOMPILING_EMULATOR $ENV{WINE_LOADER})
-else()
-  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-endif()
+# ctest and test discovery run every test program under Wine, in the sealed test prefix
+# that scripts/test prepares.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "qzErrors.h"
-#include "qzFileFind.h"
 #include "qzHandles.h"
 #include "qzStrUtils.h"
 #include "qzWinUtils.h"
@@ -233,7 +232,6 @@ bool IsRootFolder(const std::string& folder) {
 }
 
 constexpr DWORD kVolumeLabel = 0x8;
-constexpr int32_t kAnyEntry = 63;
 
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
@@ -243,12 +241,16 @@ bool RemoveLink(const std::string& path, DWORD attributes) {
                                                    : DeleteFileA(path.c_str()) != FALSE;
 }
 
-bool DeleteTreeEntry(const TSearchRecEx& entry, bool removeFolders) {
-    if (entry.Attr & FILE_ATTRIBUTE_DIRECTORY) return DeleteFolderTree(entry.FullName, removeFolders);
-    if (entry.Attr & kVolumeLabel) return true;  // a volume label is no file
+bool IsDotEntry(const char* name) {
+    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+bool DeleteTreeEntry(const std::string& path, DWORD attributes, bool removeFolders) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return DeleteFolderTree(path, removeFolders);
+    if (attributes & kVolumeLabel) return true;  // a volume label is no file
     // A linked file loses the link only: clearing attributes could reach its target.
-    if (IsLink(entry.Attr)) return RemoveLink(entry.FullName, entry.Attr);
-    return ForceDeleteFile(entry.FullName);
+    if (IsLink(attributes)) return RemoveLink(path, attributes);
+    return ForceDeleteFile(path);
 }
 
 int DayOfYear(const SYSTEMTIME& date) {
@@ -290,10 +292,15 @@ bool DeleteFolderTree(const std::string& folder, bool removeFolders) {
     // A junction or linked folder holds nothing of ours: at most the link itself goes.
     if (IsLink(attributes)) return !removeFolders || RemoveLink(folder, attributes);
     bool ok = true;
-    TSearchRecEx entry;
-    DWORD result = FindFirstEx(IncludeTrailingBackslash(folder) + "*.*", kAnyEntry, 0, entry);
-    for (; result == 0; result = FindNextEx(entry)) ok = DeleteTreeEntry(entry, removeFolders) && ok;
-    FindCloseEx(entry);
+    std::string prefix = IncludeTrailingBackslash(folder);
+    WIN32_FIND_DATAA entry;
+    qz::UniqueFind search(FindFirstFileA((prefix + "*.*").c_str(), &entry));
+    for (bool more = static_cast<bool>(search); more; more = FindNextFileA(search.Get(), &entry) != FALSE) {
+        if (IsDotEntry(entry.cFileName)) continue;
+        ok = DeleteTreeEntry(prefix + entry.cFileName, entry.dwFileAttributes, removeFolders) && ok;
+    }
+    DWORD result = GetLastError();
+    search.Reset();
     if (removeFolders && ok && result == ERROR_NO_MORE_FILES)
         ok = RemoveDirectoryA(ExcludeTrailingBackslash(folder).c_str()) != FALSE;
     return ok;

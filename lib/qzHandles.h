@@ -154,6 +154,32 @@ private:
     HGDIOBJ previous_;
 };
 
+// A critical section, deleted with its owner, and the lock that holds it for one scope.
+class CriticalSection {
+public:
+    CriticalSection() noexcept { InitializeCriticalSection(&section_); }
+    ~CriticalSection() { DeleteCriticalSection(&section_); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+    CRITICAL_SECTION* Get() noexcept { return &section_; }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
+class Lock {
+public:
+    explicit Lock(CriticalSection& section) noexcept : section_(section.Get()) {
+        EnterCriticalSection(section_);
+    }
+    ~Lock() { LeaveCriticalSection(section_); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+private:
+    CRITICAL_SECTION* section_;
+};
+
 // A COM interface pointer, released once.
 template <typename Interface>
 class ComPtr {

@@ -15,30 +15,6 @@
 
 namespace {
 
-class CriticalSection {
-public:
-    CriticalSection() { InitializeCriticalSection(&section_); }
-    ~CriticalSection() { DeleteCriticalSection(&section_); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-    void Enter() { EnterCriticalSection(&section_); }
-    void Leave() { LeaveCriticalSection(&section_); }
-
-private:
-    CRITICAL_SECTION section_;
-};
-
-class LockGuard {
-public:
-    explicit LockGuard(CriticalSection& section) : section_(section) { section_.Enter(); }
-    ~LockGuard() { section_.Leave(); }
-    LockGuard(const LockGuard&) = delete;
-    LockGuard& operator=(const LockGuard&) = delete;
-
-private:
-    CriticalSection& section_;
-};
-
 // One engine per file, kept sorted by the upper-cased path and searched case-insensitively.
 // The main thread and the uninstall worker both use it, and even reads move an engine's
 // search position, so every operation on it runs under the one lock, from start to end.
@@ -50,7 +26,7 @@ public:
     // Process end: modified engines still write their files back.
     ~IniFileCache() { ReleaseAll(); }
 
-    CriticalSection& Lock() { return lock_; }
+    qz::CriticalSection& Guard() { return lock_; }
 
     // The caller holds the lock for as long as it uses the engine.
     TqzIniFile& Engine(const std::string& file, bool readOnly) {
@@ -76,7 +52,7 @@ public:
     }
 
     void ReleaseAll() {
-        LockGuard guard(lock_);
+        qz::Lock guard(lock_);
         for (Entry& entry : entries_) entry.engine.reset();
         entries_.clear();
     }
@@ -97,7 +73,7 @@ private:
         return entries_.end();
     }
 
-    CriticalSection lock_;
+    qz::CriticalSection lock_;
     std::vector<Entry> entries_;
 };
 
@@ -111,12 +87,12 @@ IniFileCache& Cache() {
 }  // namespace
 
 TqzIniFile* GetCachedIniFile(const std::string& file, bool readOnly) {
-    LockGuard guard(Cache().Lock());
+    qz::Lock guard(Cache().Guard());
     return &Cache().Engine(file, readOnly);
 }
 
 void ReleaseCachedIniFile(const std::string& file) {
-    LockGuard guard(Cache().Lock());
+    qz::Lock guard(Cache().Guard());
     Cache().Release(file);
 }
 
@@ -124,7 +100,7 @@ void ReleaseAllIniFiles() { Cache().ReleaseAll(); }
 
 std::string ReadIniString(const std::string& file, const std::string& section,
                           const std::string& key, const std::string& defaultValue) {
-    LockGuard guard(Cache().Lock());
+    qz::Lock guard(Cache().Guard());
     return Cache().Engine(file, true).ReadString(section, key, defaultValue);
 }
 
@@ -134,7 +110,7 @@ bool ReadIniBool(const std::string& file, const std::string& section, const std:
 }
 
 void ReadIniSection(const std::string& file, const std::string& section, TStringList& list) {
-    LockGuard guard(Cache().Lock());
+    qz::Lock guard(Cache().Guard());
     Cache().Engine(file, true).ReadSectionValues(section, list);
 }
 
@@ -146,13 +122,13 @@ int CountIniSectionLines(const std::string& file, const std::string& section) {
 
 bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& value) {
-    LockGuard guard(Cache().Lock());
+    qz::Lock guard(Cache().Guard());
     Cache().Engine(file, false).WriteString(section, key, value);
     return true;
 }
 
 void DeleteIniKey(const std::string& file, const std::string& section, const std::string& key) {
-    LockGuard guard(Cache().Lock());
+    qz::Lock guard(Cache().Guard());
     Cache().Engine(file, false).DeleteKey(section, key);
 }
 

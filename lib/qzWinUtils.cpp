@@ -12,13 +12,7 @@ namespace {
 
 // The CBT hook that centres the next box the thread activates. One for the whole process:
 // boxes are opened on the main thread only.
-HHOOK BoxHook = nullptr;
-
-void RemoveBoxHook() {
-    if (!BoxHook) return;
-    UnhookWindowsHookEx(BoxHook);
-    BoxHook = nullptr;
-}
+qz::UniqueHook BoxHook;
 
 // Some systems (Wine among them) activate a message box while it initialises, before it
 // has sized and placed itself; such a box is centred again when it is being shown. The
@@ -45,8 +39,8 @@ void CenterBox(HWND box) {
 LRESULT CALLBACK CenterBoxHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code != HCBT_ACTIVATE) return 0;
     CenterBox(reinterpret_cast<HWND>(wParam));
-    LRESULT result = CallNextHookEx(BoxHook, code, wParam, lParam);
-    RemoveBoxHook();
+    LRESULT result = CallNextHookEx(BoxHook.Get(), code, wParam, lParam);
+    BoxHook.Reset();
     return result;
 }
 
@@ -57,8 +51,8 @@ void ShowOwnedBox(const std::string& text, UINT type) {
 }  // namespace
 
 int ShowMessageBox(HWND owner, const std::string& caption, const std::string& text, UINT type) {
-    BoxHook = SetWindowsHookExA(WH_CBT, CenterBoxHook, nullptr, GetCurrentThreadId());
-    auto unhook = qz::OnScopeExit(RemoveBoxHook);
+    BoxHook.Reset(SetWindowsHookExA(WH_CBT, CenterBoxHook, nullptr, GetCurrentThreadId()));
+    auto unhook = qz::OnScopeExit([] { BoxHook.Reset(); });
     return MessageBoxA(owner, text.c_str(), caption.c_str(), MsgBoxFlags | MB_TASKMODAL | type);
 }
 

@@ -60,10 +60,16 @@ build_all() {
 }
 
 # Starts Xvfb (unless keep_display is set and a display exists), a persistent wineserver
-# and a fresh prefix under a temporary folder. stop_wine_env undoes all of it.
+# and a fresh prefix under a temporary folder, sealed off from the host (seal_prefix), with
+# HOME inside the temporary folder. stop_wine_env undoes all of it.
 start_wine_env() {
-    WINE_TMP=$(mktemp -d /tmp/quorvel-wine.XXXXXX)
-    export WINEPREFIX=$WINE_TMP/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    WINE_TMP=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-wine.XXXXXX")
+    # Wine writes menus, desktop entries and icons below HOME and the XDG folders, and links
+    # the prefix's shell folders to HOME: all of them stay inside the temporary folder.
+    export HOME=$WINE_TMP/home XDG_CONFIG_HOME=$WINE_TMP/home/.config
+    export XDG_DATA_HOME=$WINE_TMP/home/.local/share XDG_CACHE_HOME=$WINE_TMP/home/.cache
+    mkdir -p "$HOME"
+    export WINEPREFIX=$WINE_TMP/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
     if [ -z "${keep_display:-}" ] || [ -z "${DISPLAY:-}" ]; then
         local n=90
         while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
@@ -79,12 +85,6 @@ start_wine_env() {
     # Boot the prefix before any test runner's pipes exist: Wine's service processes
     # would inherit them and keep the runner waiting.
     "$WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1
-    # Wine links some of the user's shell folders (Desktop, Documents, ...) to the host's home
-    # folder; the tests stage files there and aim hostile logs at them, so they become plain
-    # folders of the prefix: nothing a test does may reach the host's own files.
-    find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type l | while read -r link; do
-        rm -f "$link" && mkdir -p "$link"
-    done
     # Without a window manager on the virtual display, Wine draws the window frames itself.
     "$WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
     # A crashing test program must end, not wait for a debugger dialog.
@@ -92,6 +92,42 @@ start_wine_env() {
         </dev/null >/dev/null 2>&1
     "$WINE_LOADER" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
         </dev/null >/dev/null 2>&1 || true
+    seal_prefix
+}
+
+# Removes every way out of the prefix: the drive letters and devices other than C: (Z: maps
+# the host's root) and every link that leads outside the prefix, at any depth (Wine links
+# the shell folders to HOME), which becomes a plain folder where it was one. The tests stage
+# files in those folders and aim hostile logs at them; nothing may reach the host's files.
+# Wine's mount manager keeps its drives in the registry and makes their links again when it
+# starts: the drives go from there too, and the prefix starts once more without them.
+# QZ_SEALED_PREFIX tells the test program that this has been done for this prefix.
+seal_prefix() {
+    local value link
+    find "$WINEPREFIX/dosdevices" -mindepth 1 -maxdepth 1 ! -name c: -exec rm -f {} +
+    "$WINE_LOADER" reg query 'HKLM\System\MountedDevices' </dev/null 2>/dev/null | tr -d '\r' |
+        awk '$2 ~ /^REG_/ && $1 != "\\DosDevices\\C:" && $3 != "2E2E2F64726976655F6300" { print $1 }' |
+        while read -r value; do
+            "$WINE_LOADER" reg delete 'HKLM\System\MountedDevices' /v "$value" /f </dev/null >/dev/null 2>&1
+        done
+    "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+    "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    "$WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1
+    find "$WINEPREFIX/dosdevices" -mindepth 1 -maxdepth 1 ! -name c: -exec rm -f {} +
+    while IFS= read -r -d '' link; do
+        case "$(realpath -m "$link")" in "$WINEPREFIX"/*) continue ;; esac
+        if [ -d "$link" ]; then rm -f "$link" && mkdir -p "$link"; else rm -f "$link"; fi
+    done < <(find "$WINEPREFIX" -type l -print0)
+    export QZ_SEALED_PREFIX=$WINEPREFIX
+}
+
+# The prefix has no drive that reaches the build tree: the programs run from a copy in
+# C:\qzbin. Tests make Unix links in the prefix with the copies of ln and rm in C:\qzbin\unix.
+copy_build_into_prefix() {
+    mkdir -p "$WINEPREFIX/drive_c/qzbin/unix"
+    cp -r "$BUILD_ROOT/$TEST_ARCH/bin/." "$WINEPREFIX/drive_c/qzbin/"
+    cp "$(command -v ln)" "$(command -v rm)" "$WINEPREFIX/drive_c/qzbin/unix/"
 }
 
 stop_wine_env() {
