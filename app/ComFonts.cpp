@@ -41,13 +41,22 @@ void RemoveFont(const std::string& fontsKey, const std::string& name, const std:
                         FontChangeTimeoutMs, &ignored);
 }
 
+// A server named without a folder would be loaded through the system's search order, which
+// may find the system's own copy: such a name stands for the file in the application's
+// folder, and for nothing ("") when it is not there.
+std::string ServerFile(const std::string& name) {
+    if (name.find_first_of("\\/:") != std::string::npos) return name;
+    std::string local = AppFolder + name;
+    return FileExists(local) ? local : "";
+}
+
 }  // namespace
 
 void UnregisterServers() {
     LoadSectionLines("RegServers");
     for (const auto& line : SectionLines->Entries()) {
-        std::string path = EntryKey(line.text);
-        if (!IsKeptSharedFile(path)) {
+        std::string path = ServerFile(EntryKey(line.text));
+        if (!path.empty() && !IsKeptSharedFile(path)) {
             ReportStatus(FormatStringsEntry(16, path));
             UnregisterComFile(path);
         }

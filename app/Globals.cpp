@@ -1,6 +1,7 @@
 #include "Globals.h"
 
 #include "qzFileUtils.h"
+#include "qzStrUtils.h"
 
 HWND HiddenMainWindow = nullptr;
 std::string AppFolder;
@@ -13,6 +14,7 @@ std::string UninstallKey;
 uint8_t ActionChoice = 0;
 std::string SetupPath;
 bool RestartNeeded = false;
+bool RestartChosen = false;
 bool RemoveDataFiles = true;
 
 std::string CurrentPageName;
@@ -24,6 +26,10 @@ HANDLE WorkerThread = nullptr;
 int32_t StageIndex = 0;
 int32_t StepsDone = 0;
 int32_t StepsTotal = 0;
+
+bool NamesOwnUninstallKey() {
+    return !Trim(ApplicationId).empty() && ApplicationId.find('\\') == std::string::npos;
+}
 
 std::string RepairDataFile() { return ChangeFileExt(LogPath, ".sss"); }
 
@@ -45,6 +51,7 @@ void ResetProcessState() {
     ActionChoice = 0;
     SetupPath.clear();
     RestartNeeded = false;
+    RestartChosen = false;
     RemoveDataFiles = true;
     CurrentPageName.clear();
     CurrentPage = nullptr;

@@ -24,6 +24,7 @@ extern std::string UninstallKey;              // main flow
 extern uint8_t ActionChoice;                  // wizard: 0 uninstall, 1 repair, 2 neither
 extern std::string SetupPath;                 // wizard
 extern bool RestartNeeded;                    // removal actions (to true), restart page
+extern bool RestartChosen;                    // restart page: the user chose to restart now
 extern bool RemoveDataFiles;                  // wizard
 
 extern std::string CurrentPageName;           // wizard
@@ -44,6 +45,9 @@ void ResetProcessState();
 // the work lists created.
 void InitProcessState(const std::string& appFolder, const std::string& logPath);
 
+// Whether UninstallKey is the application's own key: an empty or blank identifier would name
+// the whole Uninstall key, and one with a backslash another key.
+bool NamesOwnUninstallKey();
 // LogPath with its extension replaced by ".sss": its existence enables repair.
 std::string RepairDataFile();
 // Destroys PreviousPage, if it is a window, and clears it.

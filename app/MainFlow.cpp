@@ -44,10 +44,30 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
     return RegisterClassA(&plain) != 0;
 }
 
-// The log path: the first command-line argument, or install.log beside the executable.
+const char PlainRestartQuestion[] =
+    "Some files will be removed when Windows restarts. Restart Windows now?";
+
+// The log path: the first command-line argument, or install.log beside the executable, as a
+// full path (against the program's folder, the current one by now): the file checked is the
+// file read, never a log of the same name in the Windows folder, where the INI rules would
+// look for a name without a folder.
 std::string ChooseLogPath(const std::string& appFolder) {
     std::string argument = ParamStr(GetCommandLineA(), 1);
-    return argument.empty() ? appFolder + "install.log" : argument;
+    return ExpandFileName(argument.empty() ? appFolder + "install.log" : argument);
+}
+
+// The restart page's text, when the log has one, followed by the question.
+std::string RestartQuestion() {
+    std::string text = ReadLogText("Dialog.DLG_REBOOT", "104", "");
+    return text.empty() ? PlainRestartQuestion : text + "\r\n\r\nRestart Windows now?";
+}
+
+// A restart that the user did not choose on the restart page (the walk failed after a file
+// was deferred, or the page could not be shown) is asked for first: other programs would
+// lose unsaved work. No leaves the deletions pending for the next restart.
+bool ConfirmRestart(const std::string& question) {
+    return RestartChosen ||
+           ShowMessageBox(MainWindow, AppTitle, question, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void RunLoadedLog() {
@@ -86,7 +106,7 @@ HWND CreateHiddenMainWindow() {
                            nullptr, nullptr, instance, nullptr);
 }
 
-void RunMain() {
+void RunMain(std::string& restartQuestion) {
     InitCommonControls();
     MsgBoxFlags = MB_SETFOREGROUND;
     AppTitle = "Quorvel Uninstaller";
@@ -103,23 +123,26 @@ void RunMain() {
 
     // The restart decision outlives the run: Windows restarts once everything is released.
     auto cleanUp = qz::OnScopeExit([] {
-        bool restart = RestartNeeded;
+        bool needed = RestartNeeded, chosen = RestartChosen;
         ResetProcessState();
-        RestartNeeded = restart;
+        RestartNeeded = needed;
+        RestartChosen = chosen;
     });
     InitProcessState(appFolder, logPath);
+    restartQuestion = RestartQuestion();
     HiddenMainWindow = window;
     RunLoadedLog();
 }
 
 int ProgramEntry() {
+    std::string restartQuestion = PlainRestartQuestion;
     try {
-        RunMain();
+        RunMain(restartQuestion);
     } catch (const std::exception& error) {
         ErrorBox(error.what());
     } catch (...) {
         ErrorBox("Unexpected error");
     }
-    if (RestartNeeded) RestartWindows(false);
+    if (RestartNeeded && ConfirmRestart(restartQuestion)) RestartWindows(false);
     return 0;
 }

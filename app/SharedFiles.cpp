@@ -3,8 +3,10 @@
 // are left in KeptSharedFiles, which the later removal actions consult.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include "Globals.h"
@@ -12,7 +14,9 @@
 #include "Skin.h"
 #include "Progress.h"
 #include "qzFileUtils.h"
+#include "qzHandles.h"
 #include "qzRegIni.h"
+#include "qzStrUtils.h"
 #include "qzWinUtils.h"
 #include "resource.h"
 
@@ -27,21 +31,81 @@ constexpr int AnswerKeep = 7;
 constexpr int AnswerKeepAll = 9;
 constexpr int AnswerDeleteAll = 10;
 
-enum class Counter { Missing, AtEnd, Lowered };
+enum class Counter { AtEnd, Lowered };
 
-// Lowers the file's reference count by one while others still hold it. The count is read
-// as the unsigned number the registry holds, so it never goes below zero; a value that is
-// there but is no 32-bit number counts as 1. Without a counter nothing is known about other
-// users of the file, which therefore must stay.
+// Lowers the file's reference count by one while others still hold it. The count is the
+// unsigned little-endian number the value holds (a shorter value gives its low bytes, a
+// longer one its low 32 bits), so it never goes below zero; a counter that is missing or
+// cannot be read counts as 1: nothing is known about other users, and the user decides.
 Counter ReleaseCounter(const std::string& path) {
     std::vector<uint8_t> data;
-    if (!RegReadBytes(SharedDllsKey, path, data)) return Counter::Missing;
     uint32_t count = 1;
-    if (data.size() == sizeof count) std::memcpy(&count, data.data(), sizeof count);
+    if (RegReadBytes(SharedDllsKey, path, data)) {
+        count = 0;
+        std::memcpy(&count, data.data(), std::min(data.size(), sizeof count));
+    }
     if (count <= 1) return Counter::AtEnd;
     RegWriteInteger(SharedDllsKey, path, static_cast<int32_t>(count - 1));
     return Counter::Lowered;
 }
+
+// What earlier runs on this log decided about its shared files, kept as one value under the
+// application's uninstall key, which goes with a successful uninstall. A walk that stopped
+// after the counters were lowered (a program that failed, an INI file that could not be
+// opened) must not lower them again when it is run once more: a file already released is
+// neither counted down nor asked about again. The record belongs to one log, known by its
+// size and last-write time, so a reinstall, which writes a new log, starts afresh.
+class ReleaseRecord {
+public:
+    static constexpr char Stays = 'S';
+    static constexpr char Goes = 'G';
+
+    ReleaseRecord() : identity_(LogIdentity()) {
+        if (!NamesOwnUninstallKey() || identity_.empty()) return;
+        std::string text = RegReadString(UninstallKey, RecordValue, "");
+        size_t start = text.find('|');
+        if (start == std::string::npos || text.compare(0, start, identity_) != 0) return;
+        while (start != std::string::npos && start + 2 <= text.size()) {
+            size_t end = text.find('|', start + 1);
+            std::string entry = text.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+            if (entry.size() > 1) outcomes_[UpperCase(entry.substr(1))] = entry[0];
+            start = end;
+        }
+    }
+
+    // Stays or Goes, or 0 when no run on this log has decided about the file yet.
+    char Outcome(const std::string& path) const {
+        auto found = outcomes_.find(UpperCase(path));
+        return found == outcomes_.end() ? 0 : found->second;
+    }
+
+    // Written at once: the walk may stop anywhere after it.
+    void Remember(const std::string& path, char outcome) {
+        if (!NamesOwnUninstallKey() || identity_.empty()) return;
+        outcomes_[UpperCase(path)] = outcome;
+        std::string text = identity_;
+        for (const auto& entry : outcomes_) text += '|' + std::string(1, entry.second) + entry.first;
+        RegWriteString(UninstallKey, RecordValue, text);
+    }
+
+private:
+    static constexpr const char* RecordValue = "ReleasedSharedFiles";
+
+    // The log's size and last-write time (FindFirstFileA: Windows 95 has no
+    // GetFileAttributesExA); empty when the log cannot be found.
+    static std::string LogIdentity() {
+        WIN32_FIND_DATAA data;
+        qz::UniqueFind search(FindFirstFileA(LogPath.c_str(), &data));
+        if (!search) return "";
+        char identity[64];
+        wsprintfA(identity, "%lu:%lu:%08lX%08lX", data.nFileSizeHigh, data.nFileSizeLow,
+                  data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+        return identity;
+    }
+
+    std::string identity_;
+    std::map<std::string, char> outcomes_;  // by upper-cased path
+};
 
 INT_PTR CALLBACK DeleteSharedProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -91,24 +155,30 @@ void ReleaseSharedFiles() {
     if (kept.Empty()) return;
 
     LoadSectionLines("CopyFiles");
+    ReleaseRecord record;
     int answer = AnswerNone;
     for (int i = 0; i < kept.Count();) {
         std::string path = EntryKey(kept.Strings(i));
         ReportStatus(FormatStringsEntry(18, path));
         // Only files this application installed are counted down; a path holding a NUL
         // would reach the registry as another file's path.
-        if (HoldsNul(path) || SectionLines->IndexOfName(path) < 0 ||
-            ReleaseCounter(path) != Counter::AtEnd) {
+        if (HoldsNul(path) || SectionLines->IndexOfName(path) < 0) {
             ++i;
             continue;
         }
-        if (answer != AnswerKeepAll && answer != AnswerDeleteAll)
-            answer = AskDeleteSharedFile(path);
-        if (answer == AnswerDelete || answer == AnswerDeleteAll) {
-            DeleteRegValue(SharedDllsKey, path);
-            kept.Delete(i);
-        } else {
-            ++i;
+        char outcome = record.Outcome(path);
+        if (outcome == 0 && ReleaseCounter(path) == Counter::Lowered) outcome = ReleaseRecord::Stays;
+        if (outcome == 0) {
+            if (answer != AnswerKeepAll && answer != AnswerDeleteAll)
+                answer = AskDeleteSharedFile(path);
+            bool goes = answer == AnswerDelete || answer == AnswerDeleteAll;
+            if (goes) DeleteRegValue(SharedDllsKey, path);
+            outcome = goes ? ReleaseRecord::Goes : ReleaseRecord::Stays;
         }
+        record.Remember(path, outcome);
+        if (outcome == ReleaseRecord::Goes)
+            kept.Delete(i);
+        else
+            ++i;
     }
 }

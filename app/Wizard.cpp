@@ -199,9 +199,9 @@ bool HandlePageCommand(HWND page, WORD id, WORD code) {
             return false;  // only the worker ends the progress page
         case PageKind::Reboot:
             if (IsNext(id) || id == IDC_BACK)
-                RestartNeeded = Checked(page, IDC_RB_NOW);
+                RestartNeeded = RestartChosen = Checked(page, IDC_RB_NOW);
             else if (IsCancel(id))
-                RestartNeeded = false;
+                RestartNeeded = RestartChosen = false;
             return true;
         case PageKind::Other:
             return true;

@@ -84,12 +84,6 @@ void WaitForThreadEnd(HANDLE thread) {
     }
 }
 
-// Only the application's own key may go: an empty or blank identifier would name the whole
-// Uninstall key, and one with a backslash another key.
-bool NamesOwnUninstallKey() {
-    return !Trim(ApplicationId).empty() && ApplicationId.find('\\') == std::string::npos;
-}
-
 // What the log does not list: the uninstall key, the log, the repair data file and the
 // uninstaller with its folder. Each is attempted whatever became of the others.
 void RemoveInstallationTraces() {

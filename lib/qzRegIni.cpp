@@ -430,8 +430,9 @@ bool RegWriteTyped(const std::string& path, const std::string& name, DWORD type,
                    const std::string& text) {
     switch (type) {
     case REG_SZ:
-    case REG_EXPAND_SZ:
         return RegWriteString(path, name, text);
+    case REG_EXPAND_SZ:  // kept expandable: a value such as PATH holds %SystemRoot%
+        return RegWriteData(path, name, REG_EXPAND_SZ, static_cast<DWORD>(text.size() + 1), text.c_str());
     case REG_BINARY:
         return RegWriteBytesHex(path, name, text);
     case REG_DWORD:
