@@ -1,6 +1,7 @@
 // The shared work list of the removal actions, and the removal of the files of DataFiles
 // and CopyFiles.
 #include <memory>
+#include <set>
 
 #include "Globals.h"
 #include "Removal.h"
@@ -24,45 +25,67 @@ bool MaySearch(const std::string& mask) {
     return !HasWildcards(ExtractFileName(mask)) || !IsProtectedPath(ExtractFilePath(mask));
 }
 
-// The uninstaller itself, when the log lists it, cannot go while it runs. It needs no
-// deletion at the next boot, nor a restart: its removal script deletes it once it has ended.
-bool IsRunningProgram(const std::string& path) { return CompareText(path, GetModuleName()) == 0; }
-
-// A file the mask found: deleted now, or at the next boot when it is in use.
-void DeleteFoundFile(const std::string& path, const std::string& statusFormat) {
-    ReportStatus(FormatOneString(statusFormat, path));
-    if (IsRunningProgram(path) || ForceDeleteFile(path) || !FileExists(path)) return;
-    DeleteFileAtReboot(path);
-    RestartNeeded = true;
-}
-
-// The files the mask matches, each named in the status line with the format.
-void DeleteMatching(const std::string& mask, const std::string& statusFormat) {
-    if (!MaySearch(mask)) return;
-    // The system's search also matches 8.3 short names ("*.htm" finds "page.html"), so a
-    // wildcard match must hold for the long name too.
-    const std::string pattern = ExtractFileName(mask);
-    const bool wildcards = HasWildcards(pattern);
-    TSearchRecEx record;
-    for (DWORD result = FindFirstEx(mask, 0, DirectoryOrVolumeLabel, record); result == 0;
-         result = FindNextEx(record)) {
-        if (!wildcards || MatchesFileMask(record.Name, pattern))
-            DeleteFoundFile(record.FullName, statusFormat);
+// Deletes the files that masks find, each named in the status line with one format. The
+// files that must stay are recognised by their full long spelling, whatever led to them: a
+// mask, a short name, "." or ".." segments, or the help companion of another entry.
+class FileRemover {
+public:
+    explicit FileRemover(const std::string& statusFormat)
+        : statusFormat_(statusFormat),
+          program_(LongKey(GetModuleName())),
+          programNames_{UpperCase(ExtractFileName(program_)),
+                        UpperCase(ExtractFileName(GetShortName(program_)))} {
+        if (!KeptSharedFiles) return;
+        for (int i = 0; i < KeptSharedFiles->Count(); ++i)
+            kept_.insert(LongKey(EntryKey(KeptSharedFiles->Strings(i))));
     }
-    FindCloseEx(record);
-}
 
-// An installed file, with the help index files that Windows builds beside a help file.
-void DeleteInstalledFile(const std::string& name, const std::string& statusFormat) {
-    DeleteMatching(name, statusFormat);
-    if (CompareText(ExtractFileExt(name), ".hlp") != 0) return;
-    DeleteMatching(ChangeFileExt(name, ".gid"), statusFormat);
-    DeleteMatching(ChangeFileExt(name, ".fts"), statusFormat);
-}
+    // The files the mask matches.
+    void DeleteMatching(const std::string& mask) const {
+        if (!MaySearch(mask)) return;
+        // The system's search also matches 8.3 short names ("*.htm" finds "page.html"), so a
+        // wildcard match must hold for the long name too.
+        const std::string pattern = ExtractFileName(mask);
+        const bool wildcards = HasWildcards(pattern);
+        TSearchRecEx record;
+        for (DWORD result = FindFirstEx(mask, 0, DirectoryOrVolumeLabel, record); result == 0;
+             result = FindNextEx(record)) {
+            if (!wildcards || MatchesFileMask(record.Name, pattern)) DeleteFound(record.FullName);
+        }
+        FindCloseEx(record);
+    }
 
-bool IsKeptSharedFile(const std::string& name) {
-    return KeptSharedFiles && KeptSharedFiles->IndexOfName(name) >= 0;
-}
+    // An installed file, with the help index files that Windows builds beside a help file.
+    void DeleteInstalled(const std::string& name) const {
+        DeleteMatching(name);
+        if (CompareText(ExtractFileExt(name), ".hlp") != 0) return;
+        DeleteMatching(ChangeFileExt(name, ".gid"));
+        DeleteMatching(ChangeFileExt(name, ".fts"));
+    }
+
+private:
+    static std::string LongKey(const std::string& path) { return UpperCase(GetLongName(path)); }
+
+    // A found file: deleted now, or at the next boot when it is in use. The uninstaller
+    // itself, when the log lists it, cannot go while it runs; it needs no deletion at the
+    // next boot, nor a restart: its removal script deletes it once it has ended.
+    void DeleteFound(const std::string& path) const {
+        // The long spelling costs a search per component: it is needed only where a file
+        // may be one that stays, or the program under another spelling.
+        bool maybeProgram = programNames_.count(UpperCase(ExtractFileName(path))) != 0;
+        std::string key = kept_.empty() && !maybeProgram ? "" : LongKey(path);
+        if (kept_.count(key) != 0) return;
+        ReportStatus(FormatOneString(statusFormat_, path));
+        if ((maybeProgram && key == program_) || ForceDeleteFile(path) || !FileExists(path)) return;
+        DeleteFileAtReboot(path);
+        RestartNeeded = true;
+    }
+
+    std::string statusFormat_;
+    std::string program_;
+    std::set<std::string> programNames_;  // its long and short file names
+    std::set<std::string> kept_;
+};
 
 }  // namespace
 
@@ -89,22 +112,21 @@ void SortSectionKeys() {
     SectionLines->Sort();
 }
 
-void DeleteMatchingFiles(const std::string& mask) { DeleteMatching(mask, StringsEntry(10)); }
+void DeleteMatchingFiles(const std::string& mask) { FileRemover(StringsEntry(10)).DeleteMatching(mask); }
 
-// The status format is read once per section: the log does not change during the walk.
+// The status format is read once: the log does not change during the walk.
 void RemoveFiles() {
-    const std::string statusFormat = StringsEntry(10);
+    const FileRemover remover(StringsEntry(10));
     if (RemoveDataFiles) {
         LoadSectionLines("DataFiles");
         for (int i = 0; i < SectionLines->Count(); ++i) {
-            DeleteMatching(EntryKey(SectionLines->Strings(i)), statusFormat);
+            remover.DeleteMatching(EntryKey(SectionLines->Strings(i)));
             ReportStep();
         }
     }
     LoadSectionLines("CopyFiles");
     for (int i = 0; i < SectionLines->Count(); ++i) {
-        const std::string name = EntryKey(SectionLines->Strings(i));
-        if (!IsKeptSharedFile(name)) DeleteInstalledFile(name, statusFormat);
+        remover.DeleteInstalled(EntryKey(SectionLines->Strings(i)));
         ReportStep();
     }
 }

@@ -22,6 +22,9 @@ void RemoveFiles();
 // log, then the created folders that are empty, deepest first.
 void RemoveShortcuts();
 void RemoveFolders();
+// After the last RunApp program succeeded: the log, and the created folder that held it
+// when it is empty now (RemoveFolders keeps the log while RunApp programs are to run).
+void RemoveLogAndItsFolder();
 // Registry values put back or deleted, created keys deleted; INI entries put back or
 // deleted, written to disk when the INI engines are released. RemoveIniEntries lets the
 // EInOutError of an INI file that cannot be opened pass.

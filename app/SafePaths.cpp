@@ -123,8 +123,15 @@ void AddShellFolders(TProtectedFolders& list) {
 // answers with the current folder, which may well be the application's own.
 void AddSystemFolders(TProtectedFolders& list) {
     char buffer[MAX_PATH + 1] = "";
-    AddFolder(list, GetWindowsDir());
+    const std::string windows = ExcludeTrailingBackslash(GetWindowsDir());
+    AddFolder(list, windows);
     if (GetSystemDirectoryA(buffer, sizeof buffer)) AddFolder(list, buffer);
+    // A 32-bit program on 64-bit Windows reaches the system folder also as Sysnative (an
+    // alias that no directory listing shows), and the 32-bit system folder as SysWOW64.
+    if (!windows.empty()) {
+        AddFolder(list, windows + "\\Sysnative");
+        AddFolder(list, windows + "\\SysWOW64");
+    }
     for (const char* name : FolderVariables) {
         DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
         if (length > 0 && length < sizeof buffer) AddFolder(list, buffer);

@@ -66,6 +66,7 @@ bool WalkSections() {
     RemoveFolders();
     ReportStage();
     if (!RunSection(false)) return false;
+    RemoveLogAndItsFolder();
     ReportStage();
     return true;
 }

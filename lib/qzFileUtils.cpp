@@ -1,5 +1,6 @@
 #include "qzFileUtils.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -310,6 +311,57 @@ std::string GetShortName(const std::string& path) {
     char buffer[MAX_PATH];
     DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
     return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+}
+
+namespace {
+
+// Where the components of a full path begin: after "X:\" or after "\\server\share\".
+size_t RootLength(const std::string& full) {
+    if (full.compare(0, 2, "\\\\") != 0) return std::min<size_t>(full.size(), 3);
+    size_t share = full.find('\\', 2);
+    size_t end = share == std::string::npos ? share : full.find('\\', share + 1);
+    return end == std::string::npos ? full.size() : end + 1;
+}
+
+// The index of the next backslash from start on, stepping over double-byte characters.
+size_t NextBackslash(const std::string& path, size_t start) {
+    for (size_t i = start; i < path.size(); ++i) {
+        if (path[i] == '\\') return i;
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i]))) ++i;
+    }
+    return std::string::npos;
+}
+
+}  // namespace
+
+std::string LongNameFromSearch(const std::string& path) {
+    std::string full = ExpandFileName(path);
+    size_t start = RootLength(full);
+    std::string result = full.substr(0, start);
+    while (start < full.size()) {
+        size_t end = NextBackslash(full, start);
+        std::string component = full.substr(start, end == std::string::npos ? end : end - start);
+        WIN32_FIND_DATAA data;
+        qz::UniqueFind search(component.find_first_of("*?") == std::string::npos
+                                  ? FindFirstFileA((result + component).c_str(), &data)
+                                  : INVALID_HANDLE_VALUE);
+        result += search ? data.cFileName : component;
+        if (end == std::string::npos) break;
+        result += '\\';
+        start = end + 1;
+    }
+    return result;
+}
+
+std::string GetLongName(const std::string& path) {
+    using LongPathFunction = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
+    static const auto longPath = reinterpret_cast<LongPathFunction>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetLongPathNameA"));
+    if (!longPath) return LongNameFromSearch(path);
+    std::string full = ExpandFileName(path);
+    char buffer[MAX_PATH];
+    DWORD length = longPath(full.c_str(), buffer, sizeof buffer);
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : full;
 }
 
 std::string MakeUniqueFileName(const std::string& folder, const std::string& prefix,

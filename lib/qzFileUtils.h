@@ -40,5 +40,11 @@ bool WriteTextLine(HANDLE handle, const std::string& text);
 void DeleteFileAtReboot(const std::string& path);
 bool DeleteFolderTree(const std::string& folder, bool removeFolders);
 std::string GetShortName(const std::string& path);
+// The full path in its long spelling (8.3 names and "." or ".." resolved), as far as it
+// exists; the rest stays as written. GetLongName uses the system's GetLongPathNameA where
+// there is one; Windows 95 has none, and LongNameFromSearch builds the name component by
+// component with FindFirstFileA instead.
+std::string GetLongName(const std::string& path);
+std::string LongNameFromSearch(const std::string& path);
 std::string MakeUniqueFileName(const std::string& folder, const std::string& prefix,
                                const std::string& extension, bool shortForm);
