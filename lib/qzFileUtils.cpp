@@ -27,13 +27,13 @@ size_t LastDelimiter(const std::string& path, const char* chars) {
 }
 
 bool EndsWithBackslashChar(const std::string& path) {
-    return !path.empty() && LastDelimiter(path, "\\") == path.size() - 1;
+    return !path.empty() && LastDelimiter(path, "\\/") == path.size() - 1;
 }
 
 }  // namespace
 
 std::string IncludeTrailingBackslash(const std::string& path) {
-    return path.empty() || path.back() == '\\' ? path : path + '\\';
+    return path.empty() || EndsWithBackslashChar(path) ? path : path + '\\';
 }
 
 std::string ExcludeTrailingBackslash(const std::string& path) {
@@ -41,17 +41,17 @@ std::string ExcludeTrailingBackslash(const std::string& path) {
 }
 
 std::string ExtractFilePath(const std::string& path) {
-    size_t last = LastDelimiter(path, "\\:");
+    size_t last = LastDelimiter(path, "\\/:");
     return last == std::string::npos ? std::string() : path.substr(0, last + 1);
 }
 
 std::string ExtractFileName(const std::string& path) {
-    size_t last = LastDelimiter(path, "\\:");
+    size_t last = LastDelimiter(path, "\\/:");
     return last == std::string::npos ? path : path.substr(last + 1);
 }
 
 std::string ExtractFileExt(const std::string& path) {
-    size_t last = LastDelimiter(path, ".\\:");
+    size_t last = LastDelimiter(path, ".\\/:");
     return last == std::string::npos || path[last] != '.' ? std::string() : path.substr(last);
 }
 
@@ -84,12 +84,17 @@ bool ForceDeleteFile(const std::string& path) {
 }
 
 void ForceFolders(const std::string& path) {
-    if (path.empty()) return;
+    // The missing folders, innermost first, found by a loop rather than one call per
+    // component (no path is too deep for the stack), then created outermost first.
+    std::vector<std::string> missing;
     std::string folder = ExcludeTrailingBackslash(path);
-    if (folder.size() <= 2 || FolderExists(folder)) return;
-    std::string parent = ExtractFilePath(folder);
-    if (parent != folder) ForceFolders(parent);
-    CreateDirectoryA(folder.c_str(), nullptr);
+    while (folder.size() > 2 && !FolderExists(folder)) {
+        missing.push_back(folder);
+        std::string parent = ExcludeTrailingBackslash(ExtractFilePath(folder));
+        if (parent.size() >= folder.size()) break;
+        folder = parent;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) CreateDirectoryA(it->c_str(), nullptr);
 }
 
 HANDLE OpenFileHandle(const std::string& path, DWORD access, DWORD shareMode, DWORD disposition,
@@ -246,12 +251,34 @@ bool IsDotEntry(const char* name) {
     return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }
 
-bool DeleteTreeEntry(const std::string& path, DWORD attributes, bool removeFolders) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return DeleteFolderTree(path, removeFolders);
-    if (attributes & kVolumeLabel) return true;  // a volume label is no file
-    // A linked file loses the link only: clearing attributes could reach its target.
-    if (IsLink(attributes)) return RemoveLink(path, attributes);
+// Deletes one entry of a folder that is not a folder to walk: a file, a volume label (no
+// file at all), or a link, which loses the link only: clearing attributes or walking it
+// could reach its target.
+bool DeleteLeafEntry(const std::string& path, DWORD attributes, bool removeFolders) {
+    if (IsLink(attributes)) {
+        bool folderLink = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        return (folderLink && !removeFolders) || RemoveLink(path, attributes);
+    }
+    if (attributes & kVolumeLabel) return true;
     return ForceDeleteFile(path);
+}
+
+// Deletes the entries directly inside the folder and adds its subfolders to the walk;
+// true when every deletion succeeded and the search reached its end.
+bool EmptyFolderLevel(const std::string& folder, bool removeFolders, std::vector<std::string>& walk) {
+    bool ok = true;
+    std::string prefix = folder + "\\";
+    WIN32_FIND_DATAA entry;
+    qz::UniqueFind search(FindFirstFileA((prefix + "*.*").c_str(), &entry));
+    for (bool more = static_cast<bool>(search); more; more = FindNextFileA(search.Get(), &entry) != FALSE) {
+        if (IsDotEntry(entry.cFileName)) continue;
+        DWORD attributes = entry.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(attributes))
+            walk.push_back(prefix + entry.cFileName);
+        else
+            ok = DeleteLeafEntry(prefix + entry.cFileName, attributes, removeFolders) && ok;
+    }
+    return GetLastError() == ERROR_NO_MORE_FILES && ok;
 }
 
 int DayOfYear(const SYSTEMTIME& date) {
@@ -292,18 +319,19 @@ bool DeleteFolderTree(const std::string& folder, bool removeFolders) {
         return false;
     // A junction or linked folder holds nothing of ours: at most the link itself goes.
     if (IsLink(attributes)) return !removeFolders || RemoveLink(folder, attributes);
+    // The folders of the tree in the order found, each after its parent, walked by a loop
+    // rather than one call per level: no tree is too deep for the stack. They are removed
+    // in the reverse order, every folder after everything below it.
+    std::vector<std::string> walk{ExcludeTrailingBackslash(folder)};
+    std::vector<bool> emptied;
     bool ok = true;
-    std::string prefix = IncludeTrailingBackslash(folder);
-    WIN32_FIND_DATAA entry;
-    qz::UniqueFind search(FindFirstFileA((prefix + "*.*").c_str(), &entry));
-    for (bool more = static_cast<bool>(search); more; more = FindNextFileA(search.Get(), &entry) != FALSE) {
-        if (IsDotEntry(entry.cFileName)) continue;
-        ok = DeleteTreeEntry(prefix + entry.cFileName, entry.dwFileAttributes, removeFolders) && ok;
+    for (size_t i = 0; i < walk.size(); ++i) {
+        emptied.push_back(EmptyFolderLevel(walk[i], removeFolders, walk));
+        ok = emptied.back() && ok;
     }
-    DWORD result = GetLastError();
-    search.Reset();
-    if (removeFolders && ok && result == ERROR_NO_MORE_FILES)
-        ok = RemoveDirectoryA(ExcludeTrailingBackslash(folder).c_str()) != FALSE;
+    if (!removeFolders) return ok;
+    for (size_t i = walk.size(); i-- > 0;)
+        if (emptied[i]) ok = RemoveDirectoryA(walk[i].c_str()) != FALSE && ok;
     return ok;
 }
 

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-// Path texts. The folder part runs up to and including the last "\" or ":".
+// Path texts. "/" separates folders as "\" does; the folder part runs up to and including
+// the last "\", "/" or ":". Double-byte characters are never split.
 std::string IncludeTrailingBackslash(const std::string& path);
 std::string ExcludeTrailingBackslash(const std::string& path);
 std::string ExtractFilePath(const std::string& path);

@@ -282,10 +282,18 @@ std::string MultiStringToText(const std::vector<uint8_t>& data) {
     return ReplaceAll(block, std::string(1, '\0'), "\r\n");
 }
 
+// The path without a trailing "\" (a trail byte of a double-byte character is none); "/" is
+// an ordinary character of key names.
+std::string WithoutTrailingBackslash(const std::string& path) {
+    if (path.empty()) return path;
+    const char* last = CharPrevA(path.c_str(), path.c_str() + path.size());
+    return *last == '\\' && last + 1 == path.c_str() + path.size() ? path.substr(0, path.size() - 1) : path;
+}
+
 }  // namespace
 
 void SplitRegPath(const std::string& path, HKEY& root, std::string& subkey) {
-    std::string whole = ExcludeTrailingBackslash(path);
+    std::string whole = WithoutTrailingBackslash(path);
     size_t slash = whole.find('\\');
     root = RootByName(UpperCaseAscii(whole.substr(0, slash)));
     if (!root) {
