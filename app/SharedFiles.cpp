@@ -107,7 +107,7 @@ private:
     std::map<std::string, char> outcomes_;  // by upper-cased path
 };
 
-INT_PTR CALLBACK DeleteSharedProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandlePromptMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
             const std::string& path = *reinterpret_cast<const std::string*>(lParam);
@@ -132,11 +132,17 @@ INT_PTR CALLBACK DeleteSharedProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     return 0;
 }
 
+INT_PTR CALLBACK DeleteSharedProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardCallback([=] { return HandlePromptMessage(dialog, message, wParam, lParam); },
+                         INT_PTR{0});
+}
+
 }  // namespace
 
 int AskDeleteSharedFile(const std::string& path) {
     INT_PTR answer = DialogBoxParamA(GetModuleHandleA(nullptr), "DLG_DELSHARED", MainWindow,
                                      DeleteSharedProc, reinterpret_cast<LPARAM>(&path));
+    RethrowCallbackError();
     // A prompt that could not be shown decides nothing: the file stays.
     switch (answer) {
         case AnswerDelete:

@@ -247,6 +247,7 @@ int32_t ServePage() {
         }
         DWORD woken = MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (PageResult != 0) return PageResult;
+        if (CallbackFailed()) return PageCancel;
         if (woken == WAIT_TIMEOUT && WorkerEndedSilently()) return PageCancel;
     }
 }
@@ -271,7 +272,9 @@ int32_t RunPage(const std::string& name) {
     ProcessMessages();
     DestroyPreviousPage();
     PreviousPage = CurrentPage;
-    return ServePage();
+    int32_t result = ServePage();
+    RethrowCallbackError();  // an error of the page's procedure ends the page and goes on from here
+    return result;
 }
 
 int32_t RunPageSequence() {
@@ -300,7 +303,9 @@ int32_t RunPageSequence() {
     }
 }
 
-INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+INT_PTR HandlePageMessage(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_DESTROY:
             ReleaseControlFonts(page);
@@ -331,4 +336,10 @@ INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
             break;
     }
     return 0;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardCallback([=] { return HandlePageMessage(page, message, wParam, lParam); }, INT_PTR{0});
 }

@@ -52,8 +52,7 @@ BOOL CALLBACK SkinBrowseChild(HWND child, LPARAM) {
     return TRUE;
 }
 
-int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM) {
-    if (message != BFFM_INITIALIZED) return 0;
+void SkinBrowseDialog(HWND dialog) {
     SetWindowTextA(dialog, Browse.caption.c_str());
     if (Browse.font) SendMessageA(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(Browse.font), FALSE);
     Browse.tree = nullptr;
@@ -65,7 +64,14 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM) {
     }
     SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE,
                  reinterpret_cast<LPARAM>(Browse.startFolder.c_str()));
-    return 0;
+}
+
+int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM) {
+    if (message != BFFM_INITIALIZED) return 0;
+    return GuardCallback([dialog] {
+        SkinBrowseDialog(dialog);
+        return 0;
+    }, 0);
 }
 
 // ---- Starting programs ----
@@ -175,6 +181,7 @@ bool BrowseForFolder(HWND owner, const std::string& caption, const std::string& 
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS;
     info.lpfn = BrowseCallback;
     qz::UniqueItemList chosen(SHBrowseForFolderA(&info));
+    RethrowCallbackError();
     char folder[MAX_PATH] = "";
     if (!chosen || !SHGetPathFromIDListA(chosen.Get(), folder)) return false;
     path = ExcludeTrailingBackslash(folder);

@@ -2,6 +2,9 @@
 
 #include <float.h>
 
+#include <utility>
+#include <vector>
+
 #include "qzHandles.h"
 
 std::string AppTitle;
@@ -54,6 +57,49 @@ int ShowMessageBox(HWND owner, const std::string& caption, const std::string& te
     BoxHook.Reset(SetWindowsHookExA(WH_CBT, CenterBoxHook, nullptr, GetCurrentThreadId()));
     auto unhook = qz::OnScopeExit([] { BoxHook.Reset(); });
     return MessageBoxA(owner, text.c_str(), caption.c_str(), MsgBoxFlags | MB_TASKMODAL | type);
+}
+
+namespace {
+
+// The errors kept by GuardCallback, one per thread at most (the main thread and the
+// uninstall worker both run callbacks).
+struct CallbackErrors {
+    qz::CriticalSection lock;
+    std::vector<std::pair<DWORD, std::exception_ptr>> pending;
+};
+
+CallbackErrors& Errors() {
+    static CallbackErrors errors;
+    return errors;
+}
+
+}  // namespace
+
+void KeepCallbackError(std::exception_ptr error) {
+    qz::Lock guard(Errors().lock);
+    if (!CallbackFailed()) Errors().pending.emplace_back(GetCurrentThreadId(), error);
+}
+
+bool CallbackFailed() {
+    qz::Lock guard(Errors().lock);
+    for (const auto& entry : Errors().pending)
+        if (entry.first == GetCurrentThreadId()) return true;
+    return false;
+}
+
+void RethrowCallbackError() {
+    std::exception_ptr error;
+    {
+        qz::Lock guard(Errors().lock);
+        auto& pending = Errors().pending;
+        for (auto it = pending.begin(); it != pending.end(); ++it) {
+            if (it->first != GetCurrentThreadId()) continue;
+            error = it->second;
+            pending.erase(it);
+            break;
+        }
+    }
+    if (error) std::rethrow_exception(error);
 }
 
 void ErrorBox(const std::string& text) { ShowOwnedBox(text, MB_ICONERROR); }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 // Settings read at each use.
@@ -18,6 +19,25 @@ void WarningBox(const std::string& text);
 // Dispatches the calling thread's messages until the queue is empty, then sleeps 1 ms; a
 // WM_QUIT ends it at once and stays consumed.
 void ProcessMessages();
+
+// A C++ exception cannot unwind through the system code that calls a window or dialog
+// procedure or a callback: it would end the process. Such callbacks run their body through
+// GuardCallback, which keeps an escaping error for the calling thread and returns the
+// fallback instead; the code that handed the callback to the system calls
+// RethrowCallbackError once the system call returns, so that the error takes the road that
+// every other error of that code takes. CallbackFailed tells a message loop to stop.
+void KeepCallbackError(std::exception_ptr error);  // the thread's first error is kept
+bool CallbackFailed();
+void RethrowCallbackError();
+template <typename Body, typename Result>
+Result GuardCallback(Body body, Result fallback) {
+    try {
+        return body();
+    } catch (...) {
+        KeepCallbackError(std::current_exception());
+        return fallback;
+    }
+}
 void CenterWindow(HWND window);
 void FitRectToScreen(RECT& rect);
 inline LONG RectWidth(const RECT& r) { return r.right - r.left; }
