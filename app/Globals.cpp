@@ -1,6 +1,7 @@
 #include "Globals.h"
 
 #include "qzFileUtils.h"
+#include "qzRegIni.h"
 #include "qzStrUtils.h"
 
 HWND HiddenMainWindow = nullptr;
@@ -44,6 +45,7 @@ void ResetProcessState() {
     AppFolder.clear();
     LogPath.clear();
     LoadedLog.reset();
+    ReleaseAllIniFiles();  // the cached engines, the log's among them
     SectionLines.reset();
     KeptSharedFiles.reset();
     ApplicationId.clear();

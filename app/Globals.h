@@ -37,8 +37,8 @@ extern int32_t StageIndex;                    // worker
 extern int32_t StepsDone;                     // worker
 extern int32_t StepsTotal;                    // worker
 
-// Puts every variable above back to its value at program start: the log and the work lists
-// are released, the previous page destroyed, the flags take their defaults. Windows and
+// Puts every variable above back to its value at program start: the log, the cached INI
+// engines and the work lists are released, the previous page destroyed, the flags take their defaults. Windows and
 // threads named here stay with whoever created them.
 void ResetProcessState();
 // Starts a run on the log: the state is reset, AppFolder and LogPath set, the log loaded and

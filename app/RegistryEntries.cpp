@@ -8,6 +8,7 @@
 #include "Skin.h"
 #include "Progress.h"
 #include "qzHandles.h"
+#include "qzIniEdit.h"
 #include "qzRegIni.h"
 #include "qzStrUtils.h"
 
@@ -75,10 +76,10 @@ void RestoreIniEntry(const std::string& line) {
     ReportStatus(FormatStringsEntry(13, file));
     if (Trim(key).empty())
         return;
-    if (!value.empty())
-        WriteIniString(file, section, key, value);
-    else
-        DeleteIniKey(file, section, key);
+    // Only the entry's own line changes: the file belongs to others. A cached engine of the
+    // file reads it afresh afterwards.
+    if (EditIniFile(file, section, key, value.empty() ? nullptr : &value) == IniEdit::Changed)
+        ReleaseCachedIniFile(file);
 }
 
 }  // namespace
@@ -110,10 +111,8 @@ void RemoveRegistryEntries() {
 
 void RemoveIniEntries() {
     LoadSectionLines("AddIni");
-    if (SectionLines->Empty()) return;
-    // Releasing the engines writes the changes to disk; it also happens when an INI file
-    // that cannot be opened ends the walk, so that the entries already restored are kept.
-    auto release = qz::OnScopeExit([] { ReleaseAllIniFiles(); });
+    // Each entry is written at once, so an INI file that cannot be opened ends the walk with
+    // the entries before it restored.
     for (int i = 0; i < SectionLines->Count(); ++i) {
         RestoreIniEntry(SectionLines->Strings(i));
         ReportStep();

@@ -26,7 +26,7 @@ void RemoveFolders();
 // when it is empty now (RemoveFolders keeps the log while RunApp programs are to run).
 void RemoveLogAndItsFolder();
 // Registry values put back or deleted, created keys deleted; INI entries put back or
-// deleted, written to disk when the INI engines are released. RemoveIniEntries lets the
+// deleted in place, one line each (qzIniEdit). RemoveIniEntries lets the
 // EInOutError of an INI file that cannot be opened pass.
 std::string ExtractKeyPath(const std::string& name);
 std::string ExtractValueName(const std::string& name);
