@@ -204,18 +204,28 @@ bool InsideUnprotectedFolder(const std::string& path) {
     return StartsWith(Canonical(full), Canonical(folder) + "\\") && NothingProtectedInside(folder);
 }
 
+// The length of the character at a position: a double-byte character is one character.
+size_t CharLength(const std::string& text, size_t at) {
+    return IsDBCSLeadByte(static_cast<BYTE>(text[at])) && at + 1 < text.size() ? 2 : 1;
+}
+
+// Matches character by character, so that "?" takes a whole double-byte character and no
+// match resumes on a trail byte.
 bool Glob(const std::string& name, const std::string& mask) {
     size_t n = 0, m = 0, starMask = std::string::npos, starName = 0;
     while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
-            ++n;
-            ++m;
+        const size_t nameChar = CharLength(name, n);
+        const size_t maskChar = m < mask.size() ? CharLength(mask, m) : 0;
+        if (m < mask.size() && (mask[m] == '?' || mask.compare(m, maskChar, name, n, nameChar) == 0)) {
+            n += nameChar;
+            m += maskChar;
         } else if (m < mask.size() && mask[m] == '*') {
             starMask = m++;
             starName = n;
         } else if (starMask != std::string::npos) {
             m = starMask + 1;
-            n = ++starName;
+            starName += CharLength(name, starName);
+            n = starName;
         } else {
             return false;
         }
