@@ -75,6 +75,45 @@ void AppendWithoutLf(std::string& line, const char* from, const char* to) {
     }
 }
 
+// Cuts bytes, handed in one block or several, into lines: a line ends at CR and every LF is
+// dropped wherever it occurs. Both forms of ForEachTextLine go through it.
+class LineCutter {
+public:
+    explicit LineCutter(const std::function<void(std::string& line)>& take) : take_(take) {}
+
+    // Takes the bytes at..end and returns how many it used: all of them, or those up to the
+    // first CR that ends a line at limit bytes or later (what follows it is not wanted).
+    int64_t Cut(const char* at, const char* end, int64_t limit) {
+        const char* const start = at;
+        while (at < end) {
+            const char* cr = static_cast<const char*>(std::memchr(at, '\r', end - at));
+            AppendWithoutLf(line_, at, cr ? cr : end);
+            if (!cr) {
+                unfinished_ = true;
+                return end - start;
+            }
+            at = cr + 1;
+            take_(line_);
+            line_.clear();
+            unfinished_ = false;
+            if (at - start >= limit) break;
+        }
+        return at - start;
+    }
+    // Bytes of a line that no CR has ended yet were cut.
+    bool Unfinished() const { return unfinished_; }
+    // Hands that last line, if there is one.
+    void Finish() {
+        if (unfinished_) take_(line_);
+        unfinished_ = false;
+    }
+
+private:
+    const std::function<void(std::string& line)>& take_;
+    std::string line_;
+    bool unfinished_ = false;
+};
+
 }  // namespace
 
 // ---- Reading lines ----
@@ -85,31 +124,20 @@ void ForEachTextLine(HANDLE file, const std::function<void(std::string& line)>& 
     int64_t position = FilePosition(file);  // of the next byte not yet taken
     if (!GetFileSizeEx(file, &size) || position < 0) return;
     std::vector<char> block(kTextBlockSize);
-    std::string line;
-    bool inLine = false;  // bytes of an unfinished line have been read
+    LineCutter cutter(take);
     // As with ReadTextLine, a line begun before the end is read on to its CR.
-    while (position < size.QuadPart || inLine) {
+    while (position < size.QuadPart || cutter.Unfinished()) {
         DWORD read = 0;
         if (!ReadFile(file, block.data(), kTextBlockSize, &read, nullptr) || read == 0) break;
-        const char* at = block.data();
-        const char* end = at + read;
-        while (at < end) {
-            const char* cr = static_cast<const char*>(std::memchr(at, '\r', end - at));
-            AppendWithoutLf(line, at, cr ? cr : end);
-            if (!cr) {
-                position += end - at;
-                inLine = true;
-                break;
-            }
-            position += cr + 1 - at;
-            at = cr + 1;
-            take(line);
-            line.clear();
-            inLine = false;
-            if (position >= size.QuadPart) return;
-        }
+        position += cutter.Cut(block.data(), block.data() + read, size.QuadPart - position);
     }
-    if (inLine) take(line);
+    cutter.Finish();
+}
+
+void ForEachTextLine(const std::string& text, const std::function<void(std::string& line)>& take) {
+    LineCutter cutter(take);
+    cutter.Cut(text.data(), text.data() + text.size(), static_cast<int64_t>(text.size()));
+    cutter.Finish();
 }
 
 // ---- TSectionList ----
@@ -220,14 +248,23 @@ void TqzIniFile::LoadFromFile(const std::string& path) {
     fileHandle_.Reset(OpenFileHandle(path, access, share, disposition, FILE_ATTRIBUTE_NORMAL));
     if (!UsableHandle(fileHandle_.Get()))
         throw EInOutError(FormatOneString("Cannot open file %s", path));
-    ParseFile(fileHandle_.Get());
-    sections_.MergeDuplicates();
+    ParseLines([this](const std::function<void(std::string&)>& take) {
+        ForEachTextLine(fileHandle_.Get(), take);
+    });
     if (readOnly_) fileHandle_.Reset();
 }
 
-void TqzIniFile::ParseFile(HANDLE file) {
+void TqzIniFile::LoadFromText(const std::string& text) {
+    ClearSections();
+    currentSection_ = 0;
+    ParseLines([&text](const std::function<void(std::string&)>& take) { ForEachTextLine(text, take); });
+    modified_ = false;
+}
+
+void TqzIniFile::ParseLines(
+    const std::function<void(const std::function<void(std::string&)>&)>& forEachLine) {
     TStringList* current = nullptr;  // lines before the first header have no section
-    ForEachTextLine(file, [&](std::string& line) {
+    forEachLine([&](std::string& line) {
         TrimLine(line);
         if (line.empty() || (skipComments_ && line[0] == ';')) return;
         if (IsSectionHeader(line)) {
@@ -237,6 +274,7 @@ void TqzIniFile::ParseFile(HANDLE file) {
         line = ParseKeyLine(std::move(line));
         if (current && !line.empty()) current->Add(std::move(line));
     });
+    sections_.MergeDuplicates();
 }
 
 std::string TqzIniFile::ParseKeyLine(std::string line) const {

@@ -24,6 +24,9 @@ constexpr DWORD kTextBlockSize = 64 * 1024;
 // that fails or gives nothing, so a file shorter than its reported size cannot hang it.
 // The file position afterwards is unspecified.
 void ForEachTextLine(HANDLE file, const std::function<void(std::string& line)>& take);
+// Hands take every line of text, exactly as the file form would from a file holding those
+// bytes, read from its start.
+void ForEachTextLine(const std::string& text, const std::function<void(std::string& line)>& take);
 
 // The sections of a file in file order: entry text = section name as written, entry object
 // = the section's line list, owned by this list.
@@ -72,6 +75,9 @@ public:
     virtual ~TqzIniFile();
 
     void SetFileName(const std::string& path);
+    // Replaces the model by the one parsed from text, exactly as loading a file holding those
+    // bytes builds it (the file load goes through the same parse); the file is not touched.
+    void LoadFromText(const std::string& text);
 
     virtual std::string ReadString(const std::string& section, const std::string& key,
                                    const std::string& defaultValue);
@@ -103,7 +109,9 @@ private:
     // index of the key's first line in it (-1 when none).
     TStringList* FindSectionKey(const std::string& section, const std::string& key, bool create,
                                 int& lineIndex);
-    void ParseFile(HANDLE file);
+    // Builds the model from the lines that forEachLine hands to its argument, then drops
+    // duplicate sections.
+    void ParseLines(const std::function<void(const std::function<void(std::string&)>&)>& forEachLine);
     // A key line after the parse options, or "" when the line is dropped.
     std::string ParseKeyLine(std::string line) const;
     // Hands the file form of the model to emit, line by line, until emit returns false:
