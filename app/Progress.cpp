@@ -1,6 +1,5 @@
 #include "Progress.h"
 
-#include <cmath>
 
 namespace {
 
@@ -26,7 +25,12 @@ void ReportStage() {
     if (Sink) Sink->Stage();
 }
 
+// In integers: a tie such as 23 of 40 (57.5) must not depend on how a build rounds doubles.
 int ProgressPercent(int32_t done, int32_t total) {
     if (total <= 0) return 0;
-    return static_cast<int>(std::nearbyint(static_cast<double>(done) / total * 100));
+    const int64_t scaled = static_cast<int64_t>(done) * 100;
+    int64_t percent = scaled / total;
+    const int64_t twiceRest = scaled % total * 2;
+    if (twiceRest > total || (twiceRest == total && percent % 2 != 0)) ++percent;
+    return static_cast<int>(percent);
 }
