@@ -81,14 +81,14 @@ void AppendWithoutLf(std::string& line, const char* from, const char* to) {
 
 void ForEachTextLine(HANDLE file, const std::function<void(std::string& line)>& take) {
     // The end is taken once: a writer appending meanwhile cannot keep the load going forever.
-    LARGE_INTEGER size{};
     int64_t position = FilePosition(file);  // of the next byte not yet taken
-    if (!GetFileSizeEx(file, &size) || position < 0) return;
+    int64_t size = FileSize(file);
+    if (size < 0 || position < 0) return;
     std::vector<char> block(kTextBlockSize);
     std::string line;
     bool inLine = false;  // bytes of an unfinished line have been read
     // As with ReadTextLine, a line begun before the end is read on to its CR.
-    while (position < size.QuadPart || inLine) {
+    while (position < size || inLine) {
         DWORD read = 0;
         if (!ReadFile(file, block.data(), kTextBlockSize, &read, nullptr) || read == 0) break;
         const char* at = block.data();
@@ -106,7 +106,7 @@ void ForEachTextLine(HANDLE file, const std::function<void(std::string& line)>& 
             take(line);
             line.clear();
             inLine = false;
-            if (position >= size.QuadPart) return;
+            if (position >= size) return;
         }
     }
     if (inLine) take(line);
@@ -393,8 +393,7 @@ void TqzIniFile::UpdateFile() {
 }
 
 void TqzIniFile::WriteBack(HANDLE file) const {
-    LARGE_INTEGER start{};
-    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return;
+    if (SeekFile(file, 0, FILE_BEGIN) < 0) return;
     // Writing goes on no further than the first failed line (later lines would leave a gap),
     // and the file is then not cut, so the rest of its previous content survives.
     bool written = true;
