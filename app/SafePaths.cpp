@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "qzFileUtils.h"
@@ -181,16 +182,26 @@ bool ReachesProtectedFolder(const std::string& folder) {
 // directory search per component. The short spelling is converted component by component,
 // so the path's short spelling is the folder's followed by its own name's, and only that
 // folder part can lead to a protected folder. Paths come folder by folder, so the last
-// folder's answer is kept, for each thread (the worker and the main thread both judge).
+// folder's answer is kept, for each thread (the worker and the main thread both judge), in
+// plain storage: a thread-local object with a destructor would need the run-time library's
+// thread-exit hooks, which the earliest Windows versions lack. Longer folders are not kept.
+struct JudgedFolder {
+    char folder[MAX_PATH];
+    size_t length;  // 0: nothing kept
+    bool answer;
+};
+
 bool NothingProtectedInside(const std::string& folder) {
-    thread_local std::string lastFolder;
-    thread_local bool lastAnswer = false;
-    if (folder == lastFolder) return lastAnswer;
+    thread_local JudgedFolder last;
+    if (last.length != 0 && folder.size() == last.length &&
+        std::memcmp(folder.data(), last.folder, last.length) == 0)
+        return last.answer;
     bool answer = true;
     for (const std::string& spelling : Spellings(folder))
         if (HoldsProtectedFolder(spelling) || IsProfileParent(spelling)) answer = false;
-    lastFolder = folder;
-    lastAnswer = answer;
+    last.length = folder.size() < sizeof last.folder ? folder.size() : 0;
+    std::memcpy(last.folder, folder.data(), last.length);
+    last.answer = answer;
     return answer;
 }
 

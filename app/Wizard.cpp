@@ -245,7 +245,7 @@ int32_t ServePage() {
                 DispatchMessageA(&message);
             }
         }
-        DWORD woken = MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        DWORD woken = MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
         if (PageResult != 0) return PageResult;
         if (CallbackFailed()) return PageCancel;
         if (woken == WAIT_TIMEOUT && WorkerEndedSilently()) return PageCancel;

@@ -74,8 +74,7 @@ bool WalkSections() {
 // Waits for the thread's end while the calling thread's messages keep flowing.
 void WaitForThreadEnd(HANDLE thread) {
     for (;;) {
-        DWORD woken = MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_ALLINPUT,
-                                                  MWMO_INPUTAVAILABLE);
+        DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
         if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) return;
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {

@@ -42,10 +42,12 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
+// Bottom of the Z order first: a page comes before the prompt it owns when both appeared
+// since the last look, so that the actions go to the windows in the order they came.
 std::vector<HWND> Dialogs(DWORD processId) {
     Search search{processId, {}};
     EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
-    return search.dialogs;
+    return std::vector<HWND>(search.dialogs.rbegin(), search.dialogs.rend());
 }
 
 BOOL CALLBACK PrintChild(HWND child, LPARAM) {
@@ -155,7 +157,16 @@ int main(int argc, char** argv) {
         }
         // A destroyed window's handle value may come back for a new window.
         for (auto it = seen.begin(); it != seen.end();) it = IsWindow(*it) ? std::next(it) : seen.erase(it);
-        for (HWND dialog : Dialogs(process.dwProcessId)) {
+        // A page's first act may show a prompt before the page itself is visible: new windows
+        // are given time to settle, then taken bottom first.
+        std::vector<HWND> dialogs = Dialogs(process.dwProcessId);
+        for (HWND dialog : dialogs) {
+            if (seen.count(dialog)) continue;
+            Sleep(400);
+            dialogs = Dialogs(process.dwProcessId);
+            break;
+        }
+        for (HWND dialog : dialogs) {
             if (seen.count(dialog)) continue;
             seen.insert(dialog);
             Sleep(400);  // let the window paint itself before the picture is taken

@@ -3,10 +3,16 @@
 // Everything else reports failure through its result.
 #pragma once
 
-#include <stdexcept>
+#include <exception>
 #include <string>
 
-class EInOutError : public std::runtime_error {
+// Derived from std::exception itself: std::runtime_error would bring the run-time library's
+// second string implementation into the program.
+class EInOutError : public std::exception {
 public:
-    explicit EInOutError(const std::string& message) : std::runtime_error(message) {}
+    explicit EInOutError(std::string message) : message_(std::move(message)) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
 };

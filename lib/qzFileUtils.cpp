@@ -110,15 +110,28 @@ void CloseFileHandle(HANDLE& handle) {
 
 bool UsableHandle(HANDLE handle) { return reinterpret_cast<INT_PTR>(handle) > 0; }
 
-int64_t FilePosition(HANDLE handle) {
-    LARGE_INTEGER zero{}, position{};
-    return SetFilePointerEx(handle, zero, &position, FILE_CURRENT) ? position.QuadPart : -1;
+// A low part of all ones is a valid result too: only the last error tells a failure.
+int64_t SeekFile(HANDLE handle, int64_t distance, DWORD method) {
+    LONG high = static_cast<LONG>(distance >> 32);
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(handle, static_cast<LONG>(distance & 0xFFFFFFFF), &high, method);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return -1;
+    return (static_cast<int64_t>(high) << 32) | low;
+}
+
+int64_t FilePosition(HANDLE handle) { return SeekFile(handle, 0, FILE_CURRENT); }
+
+int64_t FileSize(HANDLE handle) {
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = GetFileSize(handle, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+    return (static_cast<int64_t>(high) << 32) | low;
 }
 
 bool AtEndOfFile(HANDLE handle) {
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle, &size)) return true;
-    return FilePosition(handle) >= size.QuadPart;
+    int64_t size = FileSize(handle);
+    return size < 0 || FilePosition(handle) >= size;
 }
 
 std::string ReadTextLine(HANDLE handle) {
@@ -132,9 +145,7 @@ std::string ReadTextLine(HANDLE handle) {
         for (DWORD i = 0; i < taken; ++i)
             if (chunk[i] != '\n') line += chunk[i];
         if (cr) {
-            LARGE_INTEGER back{};
-            back.QuadPart = -static_cast<LONGLONG>(read - taken - 1);
-            SetFilePointerEx(handle, back, nullptr, FILE_CURRENT);
+            SeekFile(handle, -static_cast<int64_t>(read - taken - 1), FILE_CURRENT);
             return line;
         }
     }

@@ -29,7 +29,11 @@ HANDLE OpenFileHandle(const std::string& path, DWORD access, DWORD shareMode,
                       DWORD disposition, DWORD flagsAndAttributes);
 void CloseFileHandle(HANDLE& handle);
 bool UsableHandle(HANDLE handle);
-int64_t FilePosition(HANDLE handle);
+// Moves the file position (SetFilePointer's methods FILE_BEGIN, FILE_CURRENT, FILE_END) and
+// gives the new one, -1 on failure. With GetFileSize, these use the calls every Windows has.
+int64_t SeekFile(HANDLE handle, int64_t distance, DWORD method);
+int64_t FilePosition(HANDLE handle);  // -1 on failure
+int64_t FileSize(HANDLE handle);      // -1 on failure
 bool AtEndOfFile(HANDLE handle);
 // One line ended by CR; LF characters are dropped wherever they occur. Reads in 100-byte
 // chunks and moves the file position back to just after the CR.

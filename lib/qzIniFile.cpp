@@ -120,16 +120,16 @@ private:
 
 void ForEachTextLine(HANDLE file, const std::function<void(std::string& line)>& take) {
     // The end is taken once: a writer appending meanwhile cannot keep the load going forever.
-    LARGE_INTEGER size{};
     int64_t position = FilePosition(file);  // of the next byte not yet taken
-    if (!GetFileSizeEx(file, &size) || position < 0) return;
+    int64_t size = FileSize(file);
+    if (size < 0 || position < 0) return;
     std::vector<char> block(kTextBlockSize);
     LineCutter cutter(take);
     // As with ReadTextLine, a line begun before the end is read on to its CR.
-    while (position < size.QuadPart || cutter.Unfinished()) {
+    while (position < size || cutter.Unfinished()) {
         DWORD read = 0;
         if (!ReadFile(file, block.data(), kTextBlockSize, &read, nullptr) || read == 0) break;
-        position += cutter.Cut(block.data(), block.data() + read, size.QuadPart - position);
+        position += cutter.Cut(block.data(), block.data() + read, size - position);
     }
     cutter.Finish();
 }
@@ -431,8 +431,7 @@ void TqzIniFile::UpdateFile() {
 }
 
 void TqzIniFile::WriteBack(HANDLE file) const {
-    LARGE_INTEGER start{};
-    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return;
+    if (SeekFile(file, 0, FILE_BEGIN) < 0) return;
     // Writing goes on no further than the first failed line (later lines would leave a gap),
     // and the file is then not cut, so the rest of its previous content survives.
     bool written = true;

@@ -24,7 +24,8 @@ auto ComForThisThread() {
 
 // ---- Folder browser ----
 
-// What the browse callback needs; the shell hands it no context of its own.
+// What the browse callback needs: it reaches the callback through BROWSEINFO's lParam and
+// the child enumeration through its LPARAM.
 struct BrowseState {
     std::string caption;
     std::string startFolder;
@@ -32,44 +33,45 @@ struct BrowseState {
     HWND tree = nullptr;
     int32_t buttons = 0;
 };
-thread_local BrowseState Browse;
 
 bool ClassStartsWith(const char* className, const char* prefix) {
     return _strnicmp(className, prefix, std::strlen(prefix)) == 0;
 }
 
-BOOL CALLBACK SkinBrowseChild(HWND child, LPARAM) {
-    if (Browse.font) SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(Browse.font), FALSE);
+BOOL CALLBACK SkinBrowseChild(HWND child, LPARAM data) {
+    BrowseState& browse = *reinterpret_cast<BrowseState*>(data);
+    if (browse.font) SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(browse.font), FALSE);
     char className[257] = "";
     GetClassNameA(child, className, sizeof className);
     if (ClassStartsWith(className, "SYSTREE")) {
-        Browse.tree = child;
+        browse.tree = child;
     } else if (ClassStartsWith(className, "BUTTON")) {
-        ++Browse.buttons;
-        if (Browse.buttons == 1) SetWindowTextA(child, "OK");
-        if (Browse.buttons == 2) SetWindowTextA(child, "Cancel");
+        ++browse.buttons;
+        if (browse.buttons == 1) SetWindowTextA(child, "OK");
+        if (browse.buttons == 2) SetWindowTextA(child, "Cancel");
     }
     return TRUE;
 }
 
-void SkinBrowseDialog(HWND dialog) {
-    SetWindowTextA(dialog, Browse.caption.c_str());
-    if (Browse.font) SendMessageA(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(Browse.font), FALSE);
-    Browse.tree = nullptr;
-    Browse.buttons = 0;
-    EnumChildWindows(dialog, SkinBrowseChild, 0);
-    if (Browse.tree) {
-        LONG_PTR style = GetWindowLongPtrA(Browse.tree, GWL_STYLE);
-        SetWindowLongPtrA(Browse.tree, GWL_STYLE, style | TVS_SHOWSELALWAYS);
+void SkinBrowseDialog(HWND dialog, LPARAM data) {
+    BrowseState& browse = *reinterpret_cast<BrowseState*>(data);
+    SetWindowTextA(dialog, browse.caption.c_str());
+    if (browse.font) SendMessageA(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(browse.font), FALSE);
+    browse.tree = nullptr;
+    browse.buttons = 0;
+    EnumChildWindows(dialog, SkinBrowseChild, data);
+    if (browse.tree) {
+        LONG_PTR style = GetWindowLongPtrA(browse.tree, GWL_STYLE);
+        SetWindowLongPtrA(browse.tree, GWL_STYLE, style | TVS_SHOWSELALWAYS);
     }
     SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE,
-                 reinterpret_cast<LPARAM>(Browse.startFolder.c_str()));
+                 reinterpret_cast<LPARAM>(browse.startFolder.c_str()));
 }
 
-int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM) {
+int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
     if (message != BFFM_INITIALIZED) return 0;
-    return GuardCallback([dialog] {
-        SkinBrowseDialog(dialog);
+    return GuardCallback([dialog, data] {
+        SkinBrowseDialog(dialog, data);
         return 0;
     }, 0);
 }
@@ -96,14 +98,12 @@ bool ReadShortcut(const std::string& shortcut, ShortcutTarget& target) {
     auto com = ComForThisThread();
     qz::ComPtr<IShellLinkA> link;
     qz::ComPtr<IPersistFile> persist;
-    std::wstring wideName(shortcut.size() + 1, L'\0');
+    std::vector<wchar_t> wideName = WideText(shortcut);
     char file[MAX_PATH] = "", arguments[kMaxArguments] = "", directory[MAX_PATH] = "";
-    if (!MultiByteToWideChar(CP_ACP, 0, shortcut.c_str(), -1, &wideName[0],
-                             static_cast<int>(wideName.size())) ||
-        FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
                                 reinterpret_cast<void**>(link.Put()))) ||
         FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(persist.Put()))) ||
-        FAILED(persist->Load(wideName.c_str(), STGM_READ)) ||
+        FAILED(persist->Load(wideName.data(), STGM_READ)) ||
         link->GetPath(file, MAX_PATH, nullptr, 0) != S_OK ||
         FAILED(link->GetArguments(arguments, kMaxArguments)) ||
         FAILED(link->GetWorkingDirectory(directory, MAX_PATH)))
@@ -167,9 +167,10 @@ bool BrowseForFolder(HWND owner, const std::string& caption, const std::string& 
     auto com = ComForThisThread();
     qz::UniqueItemList root;
     if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, root.Put()))) return false;
-    Browse.caption = caption;
-    Browse.startFolder = path;
-    Browse.font = IsWindow(owner)
+    BrowseState browse;
+    browse.caption = caption;
+    browse.startFolder = path;
+    browse.font = IsWindow(owner)
                       ? reinterpret_cast<HFONT>(SendMessageA(owner, WM_GETFONT, 0, 0))
                       : nullptr;
     char displayName[MAX_PATH] = "";
@@ -180,6 +181,7 @@ bool BrowseForFolder(HWND owner, const std::string& caption, const std::string& 
     info.lpszTitle = instruction.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS;
     info.lpfn = BrowseCallback;
+    info.lParam = reinterpret_cast<LPARAM>(&browse);
     qz::UniqueItemList chosen(SHBrowseForFolderA(&info));
     RethrowCallbackError();
     char folder[MAX_PATH] = "";

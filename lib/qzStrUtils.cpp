@@ -141,6 +141,13 @@ std::string ToOem(const std::string& text) {
     return std::string(buffer.data(), text.size());
 }
 
+std::vector<wchar_t> WideText(const std::string& text) {
+    int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::vector<wchar_t> wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
+    return wide;
+}
+
 std::string Trim(const std::string& text) {
     size_t first = 0, last = text.size();
     while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;

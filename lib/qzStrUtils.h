@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The n-th field of text, fields separated by any character of delimiters; a delimiter
 // inside single or double quotes does not separate. The field loses one pair of
@@ -23,6 +24,9 @@ std::string RemoveChar(const std::string& text, char c);
 std::string RemoveSpaces(const std::string& text);
 std::string PadLeft(char fill, const std::string& text, int width);
 std::string ToOem(const std::string& text);
+// The text in UTF-16 from the ANSI code page, ended by a NUL (only the NUL when it cannot
+// be converted), for the few COM calls that take wide paths.
+std::vector<wchar_t> WideText(const std::string& text);
 // Leading and trailing characters with codes 0 to 32 removed.
 std::string Trim(const std::string& text);
 // Locale upper-casing (CharUpperBuffA).

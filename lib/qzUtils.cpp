@@ -28,30 +28,38 @@ bool EnableShutdownPrivilege() {
 // reads it as itself and never expands a variable into the path.
 std::string BatchPath(const std::string& path) { return "\"" + ReplaceAll(path, "%", "%%") + "\""; }
 
-// Attempts before the script gives up: rounds of a one-second pause, counted by growing
-// two short variables (the Windows 9x command interpreter has no arithmetic).
-constexpr int kAttemptsPerRound = 60;
-constexpr int kRounds = 60;
+// Deletions of the executable that the script attempts once the process has ended, a
+// second apart, counted by growing a short variable (the Windows 9x command interpreter has
+// no arithmetic). Only something else holding the file open can make them fail.
+constexpr int kAttempts = 60;
 
-// The script deletes the executable as soon as the process has ended, then the folder
-// (only when it is empty by then) and itself. Every attempt after the first waits a second
-// (ping of the local host is the one pause both command interpreters have), and after
-// about an hour it gives up, so that an executable that can never be deleted does not keep
-// it running for ever.
-std::vector<std::string> RemovalScript(const std::string& exe, const std::string& folder,
-                                       const std::string& script) {
+// A second's pause: ping of the local host is the one that both command interpreters have.
+const char kPause[] = "ping -n 2 127.0.0.1 >nul";
+
+// The marker that this process holds open, without sharing, until it ends: the script can
+// delete it only then. The handle is not inherited by the programs this process starts.
+qz::UniqueHandle HeldMarker;
+
+// The script first waits, for as long as it takes, until the process has ended (the marker
+// can be deleted then); then it deletes the executable, trying for a minute at most, the
+// folder (only when it is empty by then) and itself. It echoes nothing into the console.
+std::vector<std::string> RemovalScript(const std::string& marker, const std::string& exe,
+                                       const std::string& folder, const std::string& script) {
     std::vector<std::string> lines = {
+        "@echo off",
+        ":wait",
+        "del " + BatchPath(marker),
+        "if not exist " + BatchPath(marker) + " goto ended",
+        kPause,
+        "goto wait",
+        ":ended",
         "set QZTRY=",
-        "set QZROUND=",
         ":try",
         "del " + BatchPath(exe),
         "if not exist " + BatchPath(exe) + " goto done",
-        "ping -n 2 127.0.0.1 >nul",
+        kPause,
         "set QZTRY=%QZTRY%x",
-        "if not \"%QZTRY%\"==\"" + std::string(kAttemptsPerRound, 'x') + "\" goto try",
-        "set QZTRY=",
-        "set QZROUND=%QZROUND%x",
-        "if not \"%QZROUND%\"==\"" + std::string(kRounds, 'x') + "\" goto try",
+        "if not \"%QZTRY%\"==\"" + std::string(kAttempts, 'x') + "\" goto try",
         ":done",
     };
     if (!folder.empty()) lines.push_back("rd " + BatchPath(folder));
@@ -80,6 +88,7 @@ void StartHidden(const std::string& script, const std::string& folder) {
 
 using DllUnregisterServerProc = HRESULT(STDAPICALLTYPE*)();
 using UnRegisterTypeLibProc = HRESULT(STDAPICALLTYPE*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+using LoadTypeLibExProc = HRESULT(STDAPICALLTYPE*)(LPCOLESTR, REGKIND, ITypeLib**);
 
 bool UnregisterInProcessServer(const std::string& path) {
     qz::UniqueModule library(LoadLibraryQuiet(path));
@@ -95,15 +104,6 @@ bool UnregisterLocalServer(const std::string& path) {
     if (lstrcmpiA(ExtractFileExt(path).c_str(), ".exe") != 0) return false;
     std::string program = path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
     return WinExec((program + " /UNREGSERVER").c_str(), SW_HIDE) > 31;
-}
-
-std::wstring WidePath(const std::string& path) {
-    int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], length);
-    wide.resize(static_cast<size_t>(length - 1));
-    return wide;
 }
 
 }  // namespace
@@ -124,8 +124,13 @@ void ScheduleSelfRemoval(bool removeFolder) {
     // An executable in a drive root leaves the root alone and keeps its script beside it.
     bool inRoot = appFolder.size() <= 2;
     std::string scriptFolder = inRoot ? IncludeTrailingBackslash(appFolder) : ExtractFilePath(appFolder);
+    // The marker exists before the script starts, or the script would not wait for it; one
+    // that cannot be made leaves the script only its minute of attempts.
+    std::string marker = scriptFolder + MakeUniqueFileName(scriptFolder, "", ".run", true);
+    HeldMarker.Reset(OpenFileHandle(marker, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL));
     std::string script = scriptFolder + MakeUniqueFileName(scriptFolder, "", ".bat", true);
-    WriteRemovalScript(script, RemovalScript(exe, removeFolder && !inRoot ? appFolder : "", script));
+    WriteRemovalScript(script, RemovalScript(marker, exe, removeFolder && !inRoot ? appFolder : "",
+                                             script));
     StartHidden(script, scriptFolder);
     // The application folder must not stay the current folder either: every program this
     // process starts from now on would hold it in use while the script removes it (Wine,
@@ -145,15 +150,18 @@ bool UnregisterServerFile(const std::string& path) {
     return UnregisterInProcessServer(path) || UnregisterLocalServer(path);
 }
 
-// UnRegisterTypeLib is looked up at run time: early Windows 95 systems lack it.
+// Both calls are looked up at run time: the OLE Automation library of the first Windows 95
+// release has neither, and without them nothing can be unregistered. The library stays
+// loaded until the type library is released.
 bool UnregisterTypeLibrary(const std::string& path) {
-    HMODULE oleaut = GetModuleHandleA("OLEAUT32.DLL");
-    auto unregister = oleaut ? reinterpret_cast<UnRegisterTypeLibProc>(
-                                   GetProcAddress(oleaut, "UnRegisterTypeLib"))
-                             : nullptr;
-    if (!unregister) return false;
+    qz::UniqueModule oleaut(LoadLibraryQuiet("OLEAUT32.DLL"));
+    if (!oleaut) return false;
+    auto load = reinterpret_cast<LoadTypeLibExProc>(GetProcAddress(oleaut.Get(), "LoadTypeLibEx"));
+    auto unregister =
+        reinterpret_cast<UnRegisterTypeLibProc>(GetProcAddress(oleaut.Get(), "UnRegisterTypeLib"));
+    if (!load || !unregister) return false;
     qz::ComPtr<ITypeLib> library;
-    if (FAILED(LoadTypeLibEx(WidePath(ExpandFileName(path)).c_str(), REGKIND_NONE, library.Put())))
+    if (FAILED(load(WideText(ExpandFileName(path)).data(), REGKIND_NONE, library.Put())))
         return false;
     TLIBATTR* attributes = nullptr;
     if (FAILED(library->GetLibAttr(&attributes))) return false;

@@ -12,8 +12,9 @@ bool ExitWindowsWithPrivilege(UINT flags);
 bool RestartWindows(bool force);  // EWX_REBOOT, plus EWX_FORCE when force
 // Writes and starts the script that deletes the running executable (and its folder when
 // removeFolder) once this process has ended. Raises EInOutError when the script cannot
-// be written. The script keeps trying for about an hour at most. The script's folder then
-// becomes the current folder.
+// be written. The script waits without a limit for the process to end (for a marker file
+// beside it that the process holds open until then), then tries for a minute at most to
+// delete the executable. The script's folder then becomes the current folder.
 void ScheduleSelfRemoval(bool removeFolder);
 // Writes the text in the OEM code page followed by CR LF; raises EInOutError on failure.
 void WriteOemLine(HANDLE file, const std::string& text);

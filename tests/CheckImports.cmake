@@ -1,7 +1,10 @@
-# Fails when an executable imports a DLL that is not part of Windows itself.
-# Usage: cmake -DOBJDUMP=... -DEXE=... -P CheckImports.cmake
-set(SYSTEM_DLLS kernel32.dll user32.dll gdi32.dll advapi32.dll comctl32.dll shell32.dll
-    ole32.dll oleaut32.dll msvcrt.dll)
+# Fails when an executable imports a DLL that is not part of Windows itself and, given
+# ALLOWED (a list of "dll function" lines, "#" starts a comment), when it imports a function
+# that is not on that list. It only reads the file, so it runs wherever objdump does.
+# Usage: cmake -DOBJDUMP=... -DEXE=... [-DEXPECT_PE32=ON] [-DALLOWED=list.txt] -P CheckImports.cmake
+cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
+set(SYSTEM_DLLS kernel32.dll user32.dll gdi32.dll advapi32.dll comctl32.dll comdlg32.dll
+    shell32.dll ole32.dll oleaut32.dll version.dll msvcrt.dll)
 if(NOT EXISTS "${EXE}")
   message(FATAL_ERROR "${EXE} does not exist")
 endif()
@@ -12,13 +15,37 @@ endif()
 if(EXPECT_PE32 AND NOT dump MATCHES "Magic[ \t]+010b")
   message(FATAL_ERROR "${EXE} is not a 32-bit (PE32) executable")
 endif()
-string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
-foreach(entry ${names})
-  string(REPLACE "DLL Name: " "" dll "${entry}")
-  string(TOLOWER "${dll}" dll)
-  list(FIND SYSTEM_DLLS "${dll}" found)
-  if(found EQUAL -1)
-    message(FATAL_ERROR "${EXE} imports ${dll}, which is not a system DLL")
+
+if(ALLOWED)
+  file(STRINGS "${ALLOWED}" allowed REGEX "^[^#]")
+endif()
+# The import tables: each "DLL Name:" line, then one line per function ("vma hint name"; an
+# import by ordinal has no name, and is reported by its number).
+string(REGEX MATCHALL "DLL Name: [^\n]+|\n\t[0-9a-fA-F]+\t +[0-9]+ +[^\n]*" entries "${dump}")
+set(unlisted)
+set(functions 0)
+foreach(entry ${entries})
+  if(entry MATCHES "^DLL Name: (.+)$")
+    string(TOLOWER "${CMAKE_MATCH_1}" dll)
+    if(NOT dll IN_LIST SYSTEM_DLLS)
+      message(FATAL_ERROR "${EXE} imports ${dll}, which is not a system DLL")
+    endif()
+    message(STATUS "imports ${dll}")
+  elseif(ALLOWED AND entry MATCHES "^\n\t[0-9a-fA-F]+\t +([0-9]+) +([^ \t]*)")
+    math(EXPR functions "${functions} + 1")
+    set(function "${CMAKE_MATCH_2}")
+    if(function STREQUAL "" OR function STREQUAL "<none>")
+      set(function "ordinal ${CMAKE_MATCH_1}")
+    endif()
+    if(NOT "${dll} ${function}" IN_LIST allowed)
+      list(APPEND unlisted "${dll} ${function}")
+    endif()
   endif()
-  message(STATUS "imports ${dll}")
 endforeach()
+if(ALLOWED AND functions EQUAL 0)
+  message(FATAL_ERROR "no imported function found in objdump's output for ${EXE}")
+endif()
+if(unlisted)
+  list(JOIN unlisted "\n  " text)
+  message(FATAL_ERROR "${EXE} imports functions that are not on ${ALLOWED}:\n  ${text}")
+endif()

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Draws the program's pictures and writes them into app/res/:
 
-  TopBanner.bmp      502 x 64, 8 bits per pixel: header band of the interior pages
-  LeftBanner.bmp     189 x 316, 8 bits per pixel: side panel of the start page
+  TopBanner.bmp      502 x 64, 8 bits per pixel, run-length encoded: header band of the
+                     interior pages
+  LeftBanner.bmp     189 x 316, 8 bits per pixel, run-length encoded: side panel of the
+                     start page
   main.ico           program icon, 16, 32 and 48 pixels
   progress.ico       stage in progress (arrow), 16 and 32 pixels
   finished.ico       stage finished (check mark), 16 and 32 pixels
@@ -213,21 +215,57 @@ def indexed_rows(rows):
     return bytes(out)
 
 
-def info_header(width, height, bits, image_size, colours):
-    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, image_size, 2835, 2835,
-                       colours, 0)
+def rle8_row(row):
+    """One row in BI_RLE8: runs of a repeated index as (count, index), other stretches of
+    three or more as absolute groups (0, count, indices, padded to a word), ended by the
+    end-of-line code (0, 0)."""
+    out, i, n = bytearray(), 0, len(row)
+    while i < n:
+        run = 1
+        while i + run < n and run < 255 and row[i + run] == row[i]:
+            run += 1
+        if run >= 2:
+            out += bytes([run, row[i]])
+            i += run
+            continue
+        end = i
+        while end < n and end - i < 255 and not (end + 1 < n and row[end] == row[end + 1]):
+            end += 1
+        if end - i < 3:
+            for index in row[i:end]:
+                out += bytes([1, index])
+        else:
+            out += bytes([0, end - i]) + bytes(row[i:end]) + b"\0" * ((end - i) % 2)
+        i = end
+    return bytes(out + b"\0\0")
+
+
+def rle8_rows(rows):
+    """The rows bottom-up in BI_RLE8, ended by the end-of-bitmap code (0, 1). The banners'
+    smooth areas shrink to a third or less; LoadBitmap expands them on every Windows."""
+    data = b"".join(rle8_row(row) for row in reversed(rows))
+    return data[:-2] + b"\0\1"
+
+
+def info_header(width, height, bits, image_size, colours, compression=0):
+    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, compression, image_size,
+                       2835, 2835, colours, 0)
 
 
 def write_bmp(path, image):
-    """An uncompressed bitmap with a 256-entry palette: 8 bits per pixel whatever the count
-    of colours used."""
+    """A run-length encoded bitmap with a 256-entry palette: 8 bits per pixel whatever the
+    count of colours used."""
     palette, rows = quantise(image)
+    write_indexed_bmp(path, palette, rows)
+
+
+def write_indexed_bmp(path, palette, rows):
     width, height = len(rows[0]), len(rows)
-    pixels = indexed_rows(rows)
+    pixels = rle8_rows(rows)
     offset = 14 + 40 + 256 * 4
     with open(path, "wb") as f:
         f.write(struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset))
-        f.write(info_header(width, height, 8, len(pixels), 256))
+        f.write(info_header(width, height, 8, len(pixels), 256, compression=1))
         f.write(palette_bytes(palette))
         f.write(pixels)
 

@@ -48,7 +48,7 @@ std::string WhyNotSealed() {
     // Wine gives a program the Unix HOME as WINEHOMEDIR, in its NT form \??\unix\...
     std::string home = Environment("WINEHOMEDIR");
     for (char& c : home) c = c == '\\' ? '/' : c;
-    if (!StartsWith(home, "/??/unix" + temporary)) return "HOME is not inside " + temporary;
+    if (!StartsWith(home, "/?" "?/unix" + temporary)) return "HOME is not inside " + temporary;
     if (GetLogicalDrives() != (1u << 2))
         return "the prefix has drives other than C: (" + std::to_string(GetLogicalDrives()) + ")";
     char module[MAX_PATH] = "";
