@@ -169,7 +169,7 @@ TEST(RulesSkin, LinkedBannersAreEightBitPicturesAndIconsHaveAnImageForEverySize)
     for (const auto& [name, width, height] : {std::tuple("TopBanner", 502, 64), {"LeftBanner", 189, 316}}) {
         const BITMAPINFOHEADER* bitmap = header(name, 2);  // RT_BITMAP
         EXPECT_TRUE(bitmap && bitmap->biWidth == width && std::abs(bitmap->biHeight) == height && bitmap->biBitCount == 8 &&
-                    bitmap->biCompression == BI_RGB) << name;
+                    (bitmap->biCompression == BI_RGB || bitmap->biCompression == BI_RLE8)) << name;
     }
     for (const auto& [name, size] : {std::pair("MAINICON", 16), {"MAINICON", 32}, {"MAINICON", 48}, {"STATEPROGRESS", 16},
                                      {"STATEPROGRESS", 32}, {"STATEFINISHED", 16}, {"STATEFINISHED", 32}}) {
