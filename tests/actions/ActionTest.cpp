@@ -113,9 +113,9 @@ TEST(ActionRegistry, IniEntriesArePutBackOrDeletedOnDiskAndNoOtherEntryChanges) 
 TEST(ActionShared, CountersGoDownAndEachAnswerDecidesItsFileTheAllAnswersTheRest) {
     struct Case { std::vector<int> replies; bool deadOwner; Items asked, counters, kept; };
     const Items all = {"a", "b", "c", "d", "e"}, counted = {"4:1", "4:1", "4:3", "4:0", "1:7"};
-    for (const Case& c : {Case{{IDC_DS_DELETE, IDCANCEL, IDC_DS_KEEP, IDC_DS_DELETE_ALL}, false, {"a", "b", "d", "e"},
-                               {Missing, "4:1", "4:3", "4:0", Missing}, {"b", "c", "d"}},
-                          Case{{IDC_DS_KEEP_ALL}, false, {"a"}, counted, all}, Case{{IDC_DS_DELETE}, true, {}, counted, all}}) {
+    for (const Case& c : {Case{{IDC_DS_DELETE, IDC_DS_KEEP, IDC_DS_DELETE_ALL}, false, {"a", "b", "d"},
+                               {Missing, "4:1", "4:3", Missing, Missing}, {"b", "c"}},
+                          Case{{IDCANCEL, IDC_DS_KEEP_ALL}, false, {"a", "b"}, counted, all}, Case{{IDC_DS_DELETE}, true, {}, counted, all}}) {
         Staged inst("[SharedFiles]\n{app}\\a.dll=1\n{app}\\b.dll=1\n{app}\\c.dll=4\n{app}\\d.dll=0\n{app}\\e.dll=-\n{app}\\huge.dll=4294967295\n"
                     "{app}\\foreign.dll=1\n{app}\\none.dll=-\n{app}\\lib.dll" + Nul + "x=1\n[CopyFiles]\n{app}\\a.dll=1\n{app}\\b.dll=1\n"
                     "{app}\\c.dll=1\n{app}\\d.dll=1\n{app}\\e.dll=1\n{app}\\huge.dll=1\n{app}\\none.dll=1\n{app}\\lib.dll=1\n");
