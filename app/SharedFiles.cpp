@@ -33,17 +33,24 @@ constexpr int AnswerDeleteAll = 10;
 
 enum class Counter { AtEnd, Lowered };
 
-// Lowers the file's reference count by one while others still hold it. The count is the
-// unsigned little-endian number the value holds (a shorter value gives its low bytes, a
-// longer one its low 32 bits), so it never goes below zero; a counter that is missing or
-// cannot be read counts as 1: nothing is known about other users, and the user decides.
-Counter ReleaseCounter(const std::string& path) {
+// The file's reference count: the number the value holds, read as unsigned so that it never
+// goes below zero. A binary value of another size than four bytes gives its low bytes (a
+// longer one its low 32 bits), a text value the number it spells. A counter that is missing
+// or cannot be read counts as 1: nothing is known about other users, and the user decides.
+uint32_t ReadCounter(const std::string& path) {
+    DWORD type = RegValueType(SharedDllsKey, path);
+    if (type == REG_SZ || type == REG_EXPAND_SZ)
+        return StrToDWordDef(Trim(RegReadString(SharedDllsKey, path, "")), 1);
     std::vector<uint8_t> data;
-    uint32_t count = 1;
-    if (RegReadBytes(SharedDllsKey, path, data)) {
-        count = 0;
-        std::memcpy(&count, data.data(), std::min(data.size(), sizeof count));
-    }
+    if (!RegReadBytes(SharedDllsKey, path, data)) return 1;
+    uint32_t count = 0;
+    std::memcpy(&count, data.data(), std::min(data.size(), sizeof count));
+    return count;
+}
+
+// Lowers the count by one while others still hold the file.
+Counter ReleaseCounter(const std::string& path) {
+    uint32_t count = ReadCounter(path);
     if (count <= 1) return Counter::AtEnd;
     RegWriteInteger(SharedDllsKey, path, static_cast<int32_t>(count - 1));
     return Counter::Lowered;

@@ -83,7 +83,7 @@ TEST(ActionRegistry, ValuesArePutBackOrDeletedAndCreatedKeysGo) {
 
     EXPECT_EQ(inst.States(Each("{hklm}\\App|*", {"Path", "Expand", "Bin", "Count", "Dir\\Name", ""}) +
                           Each("{hkcu}\\App|*", {"Multi", "Text", "Lines", "Odd", "NoType", "Keep"})),
-              (Items{"1:C:\\App", "1:%windir%\\x", "3:\x0a\x1b\xff", "4:42", Missing, Missing, "7:a|b", "1:x, y", "1:one\r\ntwo",
+              (Items{"1:C:\\App", "2:%windir%\\x", "3:\x0a\x1b\xff", "4:42", Missing, Missing, "7:a|b", "1:x, y", "1:one\r\ntwo",
                      "1:installed", Missing, "1:kept"}));
     EXPECT_EQ(inst.Check({"{hkcu}\\A", "{hklm}\\K"}, {"{hkcu}\\Shared\\OtherProduct", "{hkcu}\\Kept"}), "");
     EXPECT_EQ(Items(inst.texts.end() - 5, inst.texts.end()), inst.X(Each("12:*", {"{hklm}\\K", "{hkcu}\\Shared", "{hkcu}\\A\\B\\C", "{hkcu}\\A\\B", "{hkcu}\\A"})));
@@ -107,14 +107,14 @@ TEST(ActionRegistry, IniEntriesArePutBackOrDeletedOnDiskAndNoOtherEntryChanges) 
     EXPECT_EQ(inst.steps, 5);
 }
 
-// Counters: a 1, b 1, c 4, d 0, e a text (counts as 1), huge 0xFFFFFFFF (a large count, not a
-// negative one), foreign (not copied here), none; lib.dll + NUL would reach lib.dll's. A
-// prompt that cannot be shown (its owner is gone) keeps the file.
+// Counters: a 1, b 1, c 4, d 0, e the text "7", huge 0xFFFFFFFF (a large count, not a
+// negative one), foreign (not copied here), none (missing: counts as 1, so asked); lib.dll +
+// NUL would reach lib.dll's. A prompt that cannot be shown (its owner is gone) keeps the file.
 TEST(ActionShared, CountersGoDownAndEachAnswerDecidesItsFileTheAllAnswersTheRest) {
     struct Case { std::vector<int> replies; bool deadOwner; Items asked, counters, kept; };
-    const Items all = {"a", "b", "c", "d", "e"}, counted = {"4:1", "4:1", "4:3", "4:0", "1:7"};
+    const Items all = {"a", "b", "c", "d", "e", "huge", "foreign", "none"}, counted = {"4:1", "4:1", "4:3", "4:0", "4:6"};
     for (const Case& c : {Case{{IDC_DS_DELETE, IDC_DS_KEEP, IDC_DS_DELETE_ALL}, false, {"a", "b", "d"},
-                               {Missing, "4:1", "4:3", Missing, Missing}, {"b", "c"}},
+                               {Missing, "4:1", "4:3", Missing, "4:6"}, {"b", "c", "e", "huge", "foreign"}},
                           Case{{IDCANCEL, IDC_DS_KEEP_ALL}, false, {"a", "b"}, counted, all}, Case{{IDC_DS_DELETE}, true, {}, counted, all}}) {
         Staged inst("[SharedFiles]\n{app}\\a.dll=1\n{app}\\b.dll=1\n{app}\\c.dll=4\n{app}\\d.dll=0\n{app}\\e.dll=-\n{app}\\huge.dll=4294967295\n"
                     "{app}\\foreign.dll=1\n{app}\\none.dll=-\n{app}\\lib.dll" + Nul + "x=1\n[CopyFiles]\n{app}\\a.dll=1\n{app}\\b.dll=1\n"
@@ -132,7 +132,7 @@ TEST(ActionShared, CountersGoDownAndEachAnswerDecidesItsFileTheAllAnswersTheRest
         EXPECT_EQ(answerer.Texts(), inst.X(Each("Shared file found|Remove it?|*.dll|{app}\\|modal", c.asked)));
         EXPECT_EQ(inst.States(Each(SharedDlls + "{app}\\*.dll", {"a", "b", "c", "d", "e", "huge", "foreign", "none", "lib"})),
                   c.counters + Items({"4:4294967294", "4:1", Missing, "4:2"}));
-        EXPECT_EQ(names, inst.X(Each("{app}\\*", Each("*.dll", c.kept + Items{"huge", "foreign", "none"}) + Items{"lib.dll" + Nul + "x"})));
+        EXPECT_EQ(names, inst.X(Each("{app}\\*", Each("*.dll", c.kept) + Items{"lib.dll" + Nul + "x"})));
         EXPECT_EQ(inst.texts.size(), 9u);  // a status for every line, but no step
         EXPECT_EQ(inst.steps, 0);
     }

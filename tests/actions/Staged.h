@@ -19,7 +19,6 @@
 
 #include <windows.h>
 
-#include <thread>
 
 #include "Globals.h"
 #include "Progress.h"
@@ -172,9 +171,10 @@ private:
         if (section == "CreateDirs" && Ours(key)) MakeFolders(key + "\\");
         if (section == "CreateKeys" && Ours(key)) Set(key, "");
         if (section == "AddReg" && Ours(name)) Set(valueKey + "|" + name.substr(valueKey.size() + 1), "installed");
-        if (section == "AddIni" && fields.size() == 3 && Ours(name))
-            File(fields[0], 0, (test::PathExists(fields[0]) ? test::ReadFileBytes(fields[0]) : "") + "[" + fields[1] + "]\r\n" +
-                                   fields[2] + "=installed\r\n");
+        if (section == "AddIni" && fields.size() == 3 && Ours(name)) {
+            if (!test::PathExists(fields[0])) File(fields[0], 0, "");
+            WritePrivateProfileStringA(fields[1].c_str(), fields[2].c_str(), "installed", fields[0].c_str());
+        }
         if (section == "SharedFiles" && key.find(id_) != std::string::npos && value.find_first_not_of("0123456789") == std::string::npos)
             Set(SharedDlls + key, Dword(std::stoul(value)), REG_DWORD);
     }
@@ -201,15 +201,20 @@ private:
 // when it disabled its owner.
 class Answerer {
 public:
-    explicit Answerer(std::vector<int> replies) : thread_([=] { Run(replies); }) {}
+    explicit Answerer(std::vector<int> replies)
+        : replies_(std::move(replies)), thread_(CreateThread(nullptr, 0, Start, this, 0, nullptr)) {}
     ~Answerer() { Texts(); }
     const Items& Texts() {
         stop_ = true;
-        if (thread_.joinable()) thread_.join();
+        if (thread_) WaitForSingleObject(thread_.Get(), INFINITE);
         return texts_;
     }
 
 private:
+    static DWORD WINAPI Start(LPVOID self) {
+        static_cast<Answerer*>(self)->Run(static_cast<Answerer*>(self)->replies_);
+        return 0;
+    }
     void Run(const std::vector<int>& replies) {
         for (HWND box = nullptr, last = nullptr; !stop_;) {
             test::WaitUntil([&] {
@@ -225,9 +230,10 @@ private:
             else PostMessageA(box, WM_COMMAND, reply, 0);
         }
     }
+    std::vector<int> replies_;
     std::atomic<bool> stop_{false};
     Items texts_;
-    std::thread thread_;
+    qz::UniqueHandle thread_;
 };
 
 }  // namespace act
