@@ -26,6 +26,16 @@ size_t LastDelimiter(const std::string& path, const char* chars) {
     return last;
 }
 
+// The index of the next "\\" or "/" from start on (npos when there is none), stepping over
+// double-byte characters.
+size_t NextSeparator(const std::string& path, size_t start) {
+    for (size_t i = start; i < path.size(); ++i) {
+        if (path[i] == '\\' || path[i] == '/') return i;
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i]))) ++i;
+    }
+    return std::string::npos;
+}
+
 bool EndsWithBackslashChar(const std::string& path) {
     return !path.empty() && LastDelimiter(path, "\\/") == path.size() - 1;
 }
@@ -84,17 +94,15 @@ bool ForceDeleteFile(const std::string& path) {
 }
 
 void ForceFolders(const std::string& path) {
-    // The missing folders, innermost first, found by a loop rather than one call per
-    // component (no path is too deep for the stack), then created outermost first.
-    std::vector<std::string> missing;
-    std::string folder = ExcludeTrailingBackslash(path);
-    while (folder.size() > 2 && !FolderExists(folder)) {
-        missing.push_back(folder);
-        std::string parent = ExcludeTrailingBackslash(ExtractFilePath(folder));
-        if (parent.size() >= folder.size()) break;
-        folder = parent;
+    // The folders of the path from the outermost on, in one pass rather than one call per
+    // component, and only as far as the system can create folders at all: a hostile path of
+    // thousands of components costs no more than one of MAX_PATH characters.
+    const std::string folder = ExcludeTrailingBackslash(path);
+    for (size_t end = 0; end != std::string::npos && end <= MAX_PATH;) {
+        end = NextSeparator(folder, end + 1);
+        const std::string part = folder.substr(0, end);
+        if (part.size() > 2 && !FolderExists(part)) CreateDirectoryA(part.c_str(), nullptr);
     }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) CreateDirectoryA(it->c_str(), nullptr);
 }
 
 HANDLE OpenFileHandle(const std::string& path, DWORD access, DWORD shareMode, DWORD disposition,
@@ -362,15 +370,6 @@ size_t RootLength(const std::string& full) {
     return end == std::string::npos ? full.size() : end + 1;
 }
 
-// The index of the next backslash from start on, stepping over double-byte characters.
-size_t NextBackslash(const std::string& path, size_t start) {
-    for (size_t i = start; i < path.size(); ++i) {
-        if (path[i] == '\\') return i;
-        if (IsDBCSLeadByte(static_cast<BYTE>(path[i]))) ++i;
-    }
-    return std::string::npos;
-}
-
 }  // namespace
 
 std::string LongNameFromSearch(const std::string& path) {
@@ -378,7 +377,7 @@ std::string LongNameFromSearch(const std::string& path) {
     size_t start = RootLength(full);
     std::string result = full.substr(0, start);
     while (start < full.size()) {
-        size_t end = NextBackslash(full, start);
+        size_t end = NextSeparator(full, start);
         std::string component = full.substr(start, end == std::string::npos ? end : end - start);
         WIN32_FIND_DATAA data;
         qz::UniqueFind search(component.find_first_of("*?") == std::string::npos

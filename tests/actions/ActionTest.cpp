@@ -94,8 +94,10 @@ TEST(ActionRegistry, ValuesArePutBackOrDeletedAndCreatedKeysGo) {
 // A file that cannot be opened ends the action; what was done before reaches the disk.
 TEST(ActionRegistry, IniEntriesArePutBackOrDeletedOnDiskAndNoOtherEntryChanges) {
     Staged inst("[AddIni]\n{app}\\a.ini,Main,Lang=\n{app}\\a.ini,Main,Theme=dark\n{root}\\b.ini,Sec,Key=old value\n{app}\\k.ini,Main,Keep" +
-                Nul + "x=\n{app}\\k.ini,Main=x\n{app}\\k.ini,Main, =\n{app}\\locked.ini,Main,Lang=en\n{app}\\last.ini,Main,Lang=en\n");
+                Nul + "x=\n{app}\\k.ini,Main=x\n{app}\\k.ini,Main, =\n{app}\\user.ini,Main,Lang=en\n{app}\\locked.ini,Main,Lang=en\n"
+                "{app}\\last.ini,Main,Lang=en\n");
     const std::string keep = "[Main]\r\nKeep=1\r\n=nameless\r\nOther=2\r\n", file = inst.File("{app}\\k.ini", 0, keep);
+    const std::string user = inst.File("{app}\\user.ini", 0, "; mine\n[Main]\nplain line\nLang = \"installed\"\n[Main]\nX=1\n");
     test::HeldFile held(inst.X("{app}\\locked.ini"));
 
     EXPECT_THROW(RemoveIniEntries(), EInOutError);
@@ -103,8 +105,9 @@ TEST(ActionRegistry, IniEntriesArePutBackOrDeletedOnDiskAndNoOtherEntryChanges) 
     EXPECT_EQ(inst.States({"{app}\\a.ini|Main|Lang", "{app}\\a.ini|Main|Theme", "{root}\\b.ini|Sec|Key", "{app}\\last.ini|Main|Lang"}),
               (Items{Missing, "dark", "old value", "installed"}));
     EXPECT_EQ(test::ReadFileBytes(file), keep);
-    EXPECT_EQ(inst.texts, inst.X(Each("13:*.ini", {"{app}\\a", "{app}\\a", "{root}\\b", "{app}\\k", "{app}\\k", "{app}\\locked"})));
-    EXPECT_EQ(inst.steps, 5);
+    EXPECT_EQ(test::ReadFileBytes(user), "; mine\n[Main]\nplain line\nLang = en\n[Main]\nX=1\n");  // a user's file: one line changes
+    EXPECT_EQ(inst.texts, inst.X(Each("13:*.ini", {"{app}\\a", "{app}\\a", "{root}\\b", "{app}\\k", "{app}\\k", "{app}\\user", "{app}\\locked"})));
+    EXPECT_EQ(inst.steps, 6);
 }
 
 // Counters: a 1, b 1, c 4, d 0, e the text "7", huge 0xFFFFFFFF (a large count, not a
@@ -218,7 +221,7 @@ TEST(ActionLog, DamagedFieldsAndNulNamesRemoveOnlyWhatWellFormedLinesName) {
 
 // A file in use in a data folder stays, with its folders; an installed one goes at the next boot.
 TEST(ActionAlone, FileInUseIsDeletedAtTheNextBootOnlyWhenTheLogNamesIt) {
-    Staged inst("[CopyFiles]\n{app}\\locked.dll=1\n{app}\\free.dll=1\n[DataFolders]\n{root}\\Data=1\n");
+    Staged inst("[CopyFiles]\n{app}\\locked.dll=1\n{app}\\free.dll=1\n[DataFolders]\n{root}\\Data=1\n[CreateDirs]\n{app}=1\n");
     test::HeldFile dll(inst.X("{app}\\locked.dll")), data(inst.File("{root}\\Data\\sub\\locked.dat"));
 
     RemoveFolders();
@@ -228,6 +231,11 @@ TEST(ActionAlone, FileInUseIsDeletedAtTheNextBootOnlyWhenTheLogNamesIt) {
     EXPECT_EQ(inst.Check({"{app}\\free.dll", "{root}\\Data\\data.txt", "{root}\\Data\\sub\\deeper"}, {"{root}\\Data\\sub\\locked.dat"}), "");
     EXPECT_TRUE(dll.Held() && inst.DeletionPending("{app}\\locked.dll") && RestartNeeded);
     EXPECT_FALSE(inst.DeletionPending("{app}\\free.dll") || inst.DeletionPending("{root}\\Data\\sub\\locked.dat"));
+    // The created folder that still holds it goes at the boot too, after its file.
+    EXPECT_FALSE(inst.DeletionPending("{app}"));
+    RemoveFolders();
+    const std::string pending = inst.State("HKLM\\System\\CurrentControlSet\\Control\\Session Manager|PendingFileRenameOperations");
+    EXPECT_TRUE(inst.DeletionPending("{app}") && pending.find(inst.X("{app}\\locked.dll")) < pending.rfind(inst.X("{app}||")));
 }
 
 // The registration goes in every case; a file named by a relative path stays where it is.
@@ -250,13 +258,20 @@ TEST(ActionAlone, FontsGoWithTheirRegistrationAndTheChangeIsBroadcastUnlessShare
 }
 
 // comserver.dll and outprocserver.exe mark their registration under HKCU\Software\QuorvelTests.
+// A server named without a folder is the application folder's file, never the copy that the
+// system's search order would find first (here the test program's own comserver.dll).
 TEST(ActionAlone, ServersAreUnregisteredUnlessSharedAndAssembliesGoThroughTheCacheTool) {
-    Staged inst("[RegServers]\n{app}\\{id} in.dll=1\n{app}\\Local Server\\{id} out.exe=1\n{app}\\{id} kept.dll=1\n[SharedAssemblies]\n"
+    Staged inst("[RegServers]\n{app}\\{id} in.dll=1\n{app}\\Local Server\\{id} out.exe=1\n{app}\\{id} kept.dll=1\n{id} bare.dll=1\n"
+                "comserver.dll=1\n[SharedAssemblies]\n"
                 "a=Demo.Lib,Version=1.0.0.0,Culture=neutral\nb=Other.Lib" + Nul + ",Version=9.0.0.0\nc=Third.Lib\n");
     const std::string marks = "HKCU\\Software\\QuorvelTests\\", record = test::BinFolder() + "gacutil.args";
     auto forget = qz::OnScopeExit([&] { DeleteFileA(record.c_str()); });
-    for (const char* dll : {"{app}\\{id} in.dll", "{app}\\{id} kept.dll"}) {
-        qz::UniqueModule module(LoadLibraryA(inst.File(dll, 0, test::ReadFileBytes(test::BinFolder() + "comserver.dll")).c_str()));
+    auto unregister = qz::OnScopeExit([] {
+        if (qz::UniqueKey key = OpenKey("HKCU\\Software\\QuorvelTests\\ComServer", true)) RegDeleteValueA(key.Get(), "comserver.dll");
+    });
+    for (const char* dll : {"{app}\\{id} in.dll", "{app}\\{id} kept.dll", "{app}\\{id} bare.dll", "{bin}\\comserver.dll"}) {
+        const std::string file = std::string(dll).rfind("{bin}", 0) == 0 ? inst.X(dll) : inst.File(dll, 0, test::ReadFileBytes(test::BinFolder() + "comserver.dll"));
+        qz::UniqueModule module(LoadLibraryA(file.c_str()));
         ASSERT_EQ(reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(module.Get(), "DllRegisterServer"))(), S_OK);
     }
     inst.File("{app}\\Local Server\\{id} out.exe", 0, test::ReadFileBytes(test::HelperProgram("outprocserver")));
@@ -264,9 +279,11 @@ TEST(ActionAlone, ServersAreUnregisteredUnlessSharedAndAssembliesGoThroughTheCac
 
     UnregisterServers(), UninstallAssemblies();
 
-    EXPECT_EQ(inst.Check({marks + "ComServer|{id} in.dll"}, {marks + "ComServer|{id} kept.dll"}), "");
+    EXPECT_EQ(inst.Check({marks + "ComServer|{id} in.dll", marks + "ComServer|{id} bare.dll"},
+                         {marks + "ComServer|{id} kept.dll", marks + "ComServer|comserver.dll"}), "");
     EXPECT_TRUE(test::WaitUntil([&] { return inst.State(marks + "OutProcServer|{id} out.exe") == "1:unregistered"; }));
     EXPECT_EQ(test::ReadFileBytes(record), "/ur Demo.Lib,Version=1.0.0.0,Culture=neutral\r\n/ur Third.Lib\r\n");
-    EXPECT_EQ(inst.texts, inst.X({"16:{app}\\{id} in.dll", "16:{app}\\Local Server\\{id} out.exe", "19:Demo.Lib", "19:Third.Lib"}));
-    EXPECT_EQ(inst.steps, 5);
+    EXPECT_EQ(inst.texts, inst.X({"16:{app}\\{id} in.dll", "16:{app}\\Local Server\\{id} out.exe", "16:{app}\\{id} bare.dll",
+                                  "19:Demo.Lib", "19:Third.Lib"}));
+    EXPECT_EQ(inst.steps, 7);
 }

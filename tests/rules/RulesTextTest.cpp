@@ -67,7 +67,8 @@ TEST(RulesGuard, RefusesEveryPlaceInEverySpellingAndEveryUnclearFormButNotWhatLi
         "C:\\qztests\\App\\.\\x.dll", "C:\\qztests\\App\\ ..\\x", "C:\\qztests\\App\\...\\x", "C:\\qztests\\App\\. \\x.dll",
         "C:\\qztests\\App\\x.dll::$DATA"};
     const std::string profiles = ExcludeTrailingBackslash(ExtractFilePath(folder(CSIDL_PROFILE)));
-    std::vector<std::string> places = {"C:", "Z:", GetWindowsDir(), profiles, profiles + "\\SomeoneElse",
+    std::vector<std::string> places = {"C:", "Z:", GetWindowsDir(), GetWindowsDir() + "\\Sysnative", GetWindowsDir() + "\\SysWOW64",
+                                       profiles, profiles + "\\SomeoneElse",
                                        ExcludeTrailingBackslash(getenv("TEMP")), ExcludeTrailingBackslash(getenv("TMP"))};
     for (int csidl : {CSIDL_SYSTEM, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROFILE, CSIDL_DESKTOPDIRECTORY,
                       CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU, CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS, CSIDL_STARTUP,
