@@ -5,7 +5,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-find_program(WIDL_EXECUTABLE ${MINGW_PREFIX}-widl)
 
 # ctest and test discovery run every test program under Wine, in the sealed test prefix
 # that scripts/test prepares.

@@ -5,7 +5,7 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Where the build trees go (build/i686, build/x86_64).
 BUILD_ROOT=${BUILD_ROOT:-$ROOT/build}
-PACKAGES="g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 mingw-w64-tools wine wine32:i386
+PACKAGES="g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine wine32:i386
   wine64 xvfb xauth x11-utils cmake make googletest imagemagick procps"
 
 log() { printf '== %s\n' "$*" >&2; }
