@@ -22,9 +22,7 @@ const char FontsKeyNT[] = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion
 // stopped responding is skipped, so that one hung program cannot stall the uninstall.
 constexpr UINT FontChangeTimeoutMs = 5000;
 
-bool IsKeptSharedFile(const std::string& path) {
-    return KeptSharedFiles && KeptSharedFiles->IndexOfName(path) >= 0;
-}
+bool IsKeptSharedFile(const std::string& path) { return KeptLongNames().count(LongNameKey(path)) != 0; }
 
 // The file is deleted only where a path can be judged safe, as every file the log names: a
 // relative path would be resolved against the current folder and could climb out of it.

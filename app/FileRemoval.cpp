@@ -32,13 +32,10 @@ class FileRemover {
 public:
     explicit FileRemover(const std::string& statusFormat)
         : statusFormat_(statusFormat),
-          program_(LongKey(GetModuleName())),
+          program_(LongNameKey(GetModuleName())),
           programNames_{UpperCase(ExtractFileName(program_)),
-                        UpperCase(ExtractFileName(GetShortName(program_)))} {
-        if (!KeptSharedFiles) return;
-        for (int i = 0; i < KeptSharedFiles->Count(); ++i)
-            kept_.insert(LongKey(EntryKey(KeptSharedFiles->Strings(i))));
-    }
+                        UpperCase(ExtractFileName(GetShortName(program_)))},
+          kept_(KeptLongNames()) {}
 
     // The files the mask matches.
     void DeleteMatching(const std::string& mask) const {
@@ -64,8 +61,6 @@ public:
     }
 
 private:
-    static std::string LongKey(const std::string& path) { return UpperCase(GetLongName(path)); }
-
     // A found file: deleted now, or at the next boot when it is in use. The uninstaller
     // itself, when the log lists it, cannot go while it runs; it needs no deletion at the
     // next boot, nor a restart: its removal script deletes it once it has ended.
@@ -73,7 +68,7 @@ private:
         // The long spelling costs a search per component: it is needed only where a file
         // may be one that stays, or the program under another spelling.
         bool maybeProgram = programNames_.count(UpperCase(ExtractFileName(path))) != 0;
-        std::string key = kept_.empty() && !maybeProgram ? "" : LongKey(path);
+        std::string key = kept_.empty() && !maybeProgram ? "" : LongNameKey(path);
         if (kept_.count(key) != 0) return;
         ReportStatus(FormatOneString(statusFormat_, path));
         if ((maybeProgram && key == program_) || ForceDeleteFile(path) || !FileExists(path)) return;

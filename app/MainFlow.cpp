@@ -93,7 +93,6 @@ void RunLoadedLog() {
     }
 }
 
-
 }  // namespace
 
 HWND CreateHiddenMainWindow() {

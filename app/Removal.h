@@ -3,6 +3,7 @@
 // progress step per entry.
 #pragma once
 
+#include <set>
 #include <string>
 
 // Shared work list: SectionLines holds the key=value lines of one log section at a time.
@@ -35,8 +36,12 @@ void RemoveIniEntries();
 // COM servers and fonts.
 void UnregisterServers();
 void RemoveFonts();
-// Shared files.
+// Shared files. KeptLongNames gives the shared files that must stay in their upper-cased
+// long spelling, LongNameKey any path so: every removal compares a file it is about to delete
+// with them, whatever spelling, mask or companion led to it.
 void ReleaseSharedFiles();
+std::string LongNameKey(const std::string& path);
+std::set<std::string> KeptLongNames();
 int AskDeleteSharedFile(const std::string& path);
 // Assemblies and application runs.
 void UninstallAssemblies();

@@ -72,11 +72,11 @@ public:
         std::string text = RegReadString(UninstallKey, RecordValue, "");
         size_t start = text.find('|');
         if (start == std::string::npos || text.compare(0, start, identity_) != 0) return;
-        while (start != std::string::npos && start + 2 <= text.size()) {
-            size_t end = text.find('|', start + 1);
+        // Entries "|<outcome><path>"; a path holds no "|", which no file name may.
+        for (size_t end; start != std::string::npos; start = end) {
+            end = text.find('|', start + 1);
             std::string entry = text.substr(start + 1, end == std::string::npos ? end : end - start - 1);
             if (entry.size() > 1) outcomes_[UpperCase(entry.substr(1))] = entry[0];
-            start = end;
         }
     }
 
@@ -145,6 +145,16 @@ INT_PTR CALLBACK DeleteSharedProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 }
 
 }  // namespace
+
+std::string LongNameKey(const std::string& path) { return UpperCase(GetLongName(path)); }
+
+std::set<std::string> KeptLongNames() {
+    std::set<std::string> names;
+    if (KeptSharedFiles)
+        for (int i = 0; i < KeptSharedFiles->Count(); ++i)
+            names.insert(LongNameKey(EntryKey(KeptSharedFiles->Strings(i))));
+    return names;
+}
 
 int AskDeleteSharedFile(const std::string& path) {
     INT_PTR answer = DialogBoxParamA(GetModuleHandleA(nullptr), "DLG_DELSHARED", MainWindow,

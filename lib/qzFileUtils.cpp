@@ -142,6 +142,21 @@ bool AtEndOfFile(HANDLE handle) {
     return size < 0 || FilePosition(handle) >= size;
 }
 
+std::string ReadWholeFile(const std::string& path) {
+    qz::UniqueHandle file(OpenFileHandle(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL));
+    if (!UsableHandle(file.Get())) throw EInOutError("Cannot open file " + path);
+    std::string text;
+    char chunk[4096];
+    DWORD read = 0;
+    do {
+        if (!ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr))
+            throw EInOutError("Cannot read file " + path);
+        text.append(chunk, read);
+    } while (read > 0);
+    return text;
+}
+
 std::string ReadTextLine(HANDLE handle) {
     std::string line;
     char chunk[100];
@@ -169,22 +184,6 @@ bool WriteTextLine(HANDLE handle, const std::string& text) {
 // Deferred and recursive operations.
 
 namespace {
-
-// The whole text of a file that the program itself rewrites; raises EInOutError.
-std::string ReadWholeFile(const std::string& path) {
-    qz::UniqueHandle file(OpenFileHandle(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL));
-    if (!UsableHandle(file.Get())) throw EInOutError("Cannot open file " + path);
-    std::string text;
-    char chunk[4096];
-    DWORD read = 0;
-    do {
-        if (!ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr))
-            throw EInOutError("Cannot read file " + path);
-        text.append(chunk, read);
-    } while (read > 0);
-    return text;
-}
 
 // Lines ended by CR LF, CR or LF; a line end after the last line adds no empty line.
 std::vector<std::string> SplitLines(const std::string& text) {

@@ -38,6 +38,8 @@ bool AtEndOfFile(HANDLE handle);
 // One line ended by CR; LF characters are dropped wherever they occur. Reads in 100-byte
 // chunks and moves the file position back to just after the CR.
 std::string ReadTextLine(HANDLE handle);
+// The whole content of a file; raises EInOutError when it cannot be opened or read.
+std::string ReadWholeFile(const std::string& path);
 // Writes the text and CR LF; false when the write failed.
 bool WriteTextLine(HANDLE handle, const std::string& text);
 

@@ -80,15 +80,6 @@ void AddEntry(std::string& text, size_t insertAt, size_t bom, const std::string&
     }
 }
 
-bool ReadWholeFile(HANDLE file, std::string& text) {
-    DWORD high = 0;
-    DWORD size = GetFileSize(file, &high);
-    if ((size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0) return false;
-    text.resize(size);
-    DWORD read = 0;
-    return size == 0 || (ReadFile(file, &text[0], size, &read, nullptr) && read == size);
-}
-
 }  // namespace
 
 IniEdit EditIniText(std::string& text, const std::string& section, const std::string& key,
@@ -128,12 +119,7 @@ IniEdit EditIniFile(const std::string& file, const std::string& section, const s
                     const std::string* value) {
     const bool exists = FileExists(file);
     if (!exists && !value) return IniEdit::Unchanged;
-    std::string text;
-    if (exists) {
-        qz::UniqueHandle in(OpenFileHandle(file, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
-        if (!UsableHandle(in.Get()) || !ReadWholeFile(in.Get(), text))
-            throw EInOutError("Cannot open file " + file);
-    }
+    std::string text = exists ? ReadWholeFile(file) : "";
     IniEdit result = EditIniText(text, section, key, value);
     if (result != IniEdit::Changed) return result;
     if (!exists) ForceFolders(ExtractFilePath(file));

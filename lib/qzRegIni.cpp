@@ -120,18 +120,6 @@ int CountIniSectionLines(const std::string& file, const std::string& section) {
     return lines.Count();
 }
 
-bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
-                    const std::string& value) {
-    qz::Lock guard(Cache().Guard());
-    Cache().Engine(file, false).WriteString(section, key, value);
-    return true;
-}
-
-void DeleteIniKey(const std::string& file, const std::string& section, const std::string& key) {
-    qz::Lock guard(Cache().Guard());
-    Cache().Engine(file, false).DeleteKey(section, key);
-}
-
 // ---------------------------------------------------------------------------------------
 // Registry by path
 // ---------------------------------------------------------------------------------------

@@ -24,9 +24,6 @@ bool ReadIniBool(const std::string& file, const std::string& section, const std:
                  bool defaultValue);
 void ReadIniSection(const std::string& file, const std::string& section, TStringList& list);
 int CountIniSectionLines(const std::string& file, const std::string& section);
-bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
-                    const std::string& value);
-void DeleteIniKey(const std::string& file, const std::string& section, const std::string& key);
 
 // Registry access. Reads give text whatever the value's type: REG_SZ and REG_EXPAND_SZ as
 // stored (unexpanded), REG_BINARY as upper-case hex digits, REG_DWORD as unsigned decimal,
