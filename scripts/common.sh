@@ -6,7 +6,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Where the build trees go (build/i686, build/x86_64).
 BUILD_ROOT=${BUILD_ROOT:-$ROOT/build}
 PACKAGES="g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine wine32:i386
-  wine64 xvfb xauth x11-utils cmake make googletest imagemagick procps"
+  wine64 xvfb xauth x11-utils cmake make googletest imagemagick procps locales"
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -93,6 +93,17 @@ start_wine_env() {
     "$WINE_LOADER" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
         </dev/null >/dev/null 2>&1 || true
     seal_prefix
+    build_test_locale
+}
+
+# A Japanese locale of the run's own, for the tests that run in code page 932 (Wine takes a
+# process's code page from its Unix locale): scripts/wine-run selects it for a test whose
+# QZ_LOCALE names it.
+build_test_locale() {
+    export QZ_LOCPATH=$WINE_TMP/locale
+    mkdir -p "$QZ_LOCPATH"
+    localedef -i ja_JP -f UTF-8 "$QZ_LOCPATH/ja_JP.UTF-8" >/dev/null 2>&1 ||
+        [ -e "$QZ_LOCPATH/ja_JP.UTF-8/LC_CTYPE" ] || log "could not build the ja_JP.UTF-8 locale"
 }
 
 # Removes every way out of the prefix: the drive letters and devices other than C: (Z: maps
