@@ -10,6 +10,7 @@
 #include "Removal.h"
 #include "Skin.h"
 #include "Progress.h"
+#include "Report.h"
 #include "qzFileUtils.h"
 #include "qzShell.h"
 #include "qzStrUtils.h"
@@ -21,6 +22,16 @@ namespace {
 int32_t NumberField(int32_t n, const std::string& value, int32_t fallback) {
     int32_t number = 0;
     return TryStrToInt(GetField(n, value, ","), number) ? number : fallback;
+}
+
+// Writes the outcome of a program that was waited for; true when it counts as succeeded.
+bool RecordExit(Outcome done, const char* kind, const std::string& command, int32_t code, bool judged) {
+    const bool succeeded = !judged || code == 0;
+    if (!Reporting()) return succeeded;
+    char detail[48];
+    wsprintfA(detail, code == -1 ? "could not be started" : "exit code %ld", static_cast<long>(code));
+    Record(succeeded ? done : Outcome::Failed, kind, command, detail);
+    return succeeded;
 }
 
 int ShowCommand(int32_t mode) {
@@ -41,7 +52,13 @@ void UninstallAssemblies() {
     for (const auto& line : SectionLines->Entries()) {
         std::string assembly = ValuePart(line.text);
         ReportStatus(FormatStringsEntry(19, GetField(1, assembly, ",")));
-        if (FileExists(tool)) RunAndWait(nullptr, tool, "/ur " + assembly, "", SW_HIDE);
+        if (!FileExists(tool))
+            Record(Outcome::Kept, "assembly", assembly, "no gacutil.exe beside the uninstaller");
+        else if (DryRun)
+            Record(Outcome::Removed, "assembly", assembly);
+        else
+            RecordExit(Outcome::Removed, "assembly", assembly,
+                       RunAndWait(nullptr, tool, "/ur " + assembly, "", SW_HIDE), true);
         ReportStep();
     }
 }
@@ -55,14 +72,21 @@ bool RunEntry(const std::string& value) {
     bool wait = NumberField(6, value, 1) != 0;
     bool judgeExitCode = NumberField(7, value, 1) != 0;
 
+    const std::string command = Trim(program + " " + parameters);
+    if (DryRun) {
+        Record(Outcome::Ran, "program", command, "not started in a dry run");
+        return true;
+    }
     if (wait) {
         int32_t code = RunAndWait(HiddenMainWindow, program, parameters, folder, show);
-        return !judgeExitCode || code == 0;
+        return RecordExit(Outcome::Ran, "program", command, code, judgeExitCode);
     }
     auto optional = [](const std::string& text) { return text.empty() ? nullptr : text.c_str(); };
     HINSTANCE started = ShellExecuteA(HiddenMainWindow, nullptr, program.c_str(),
                                       optional(parameters), optional(folder), show);
-    return reinterpret_cast<INT_PTR>(started) > 32;
+    bool ok = reinterpret_cast<INT_PTR>(started) > 32;
+    Record(ok ? Outcome::Ran : Outcome::Failed, "program", command, ok ? "not waited for" : "could not be started");
+    return ok;
 }
 
 bool RunSection(bool pre) {

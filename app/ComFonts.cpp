@@ -2,11 +2,13 @@
 // files still exist. Files that other programs still share are left alone.
 #include <windows.h>
 
+#include "Changes.h"
 #include "Globals.h"
 #include "Removal.h"
 #include "SafePaths.h"
 #include "Skin.h"
 #include "Progress.h"
+#include "Report.h"
 #include "qzFileUtils.h"
 #include "qzRegIni.h"
 #include "qzStrUtils.h"
@@ -28,12 +30,13 @@ bool IsKeptSharedFile(const std::string& path) { return KeptLongNames().count(Lo
 // relative path would be resolved against the current folder and could climb out of it.
 void RemoveFont(const std::string& fontsKey, const std::string& name, const std::string& file) {
     ReportStatus(FormatStringsEntry(17, name));
-    RemoveFontResourceA(file.c_str());
-    if (!IsProtectedPath(file) && FileExists(file) && !ForceDeleteFile(file)) {
-        DeleteFileAtReboot(file);
-        RestartNeeded = true;
-    }
-    DeleteRegValue(fontsKey, name);
+    if (!DryRun) RemoveFontResourceA(file.c_str());
+    if (IsProtectedPath(file))
+        Record(Outcome::Refused, "font file", file);
+    else if (FileExists(file))
+        RemoveFileOrDefer("font file", file);
+    RemoveRegistryValue("font", fontsKey, name);
+    if (DryRun) return;
     DWORD_PTR ignored = 0;
     SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG,
                         FontChangeTimeoutMs, &ignored);
@@ -53,10 +56,17 @@ std::string ServerFile(const std::string& name) {
 void UnregisterServers() {
     LoadSectionLines("RegServers");
     for (const auto& line : SectionLines->Entries()) {
-        std::string path = ServerFile(EntryKey(line.text));
-        if (!path.empty() && !IsKeptSharedFile(path)) {
+        const std::string name = EntryKey(line.text), path = ServerFile(name);
+        if (path.empty()) {
+            Record(Outcome::Missing, "server", name);
+        } else if (IsKeptSharedFile(path)) {
+            Record(Outcome::Kept, "server", path, "shared with other programs");
+        } else {
             ReportStatus(FormatStringsEntry(16, path));
-            UnregisterComFile(path);
+            if (DryRun || UnregisterComFile(path))
+                Record(Outcome::Removed, "server registration", path);
+            else
+                Record(Outcome::Failed, "server registration", path, "no registration undone");
         }
         ReportStep();
     }
@@ -68,7 +78,10 @@ void RemoveFonts() {
     const std::string fontsKey = IsNTPlatform() ? FontsKeyNT : FontsKey9x;
     for (const auto& line : SectionLines->Entries()) {
         std::string file = ValuePart(line.text);
-        if (!IsKeptSharedFile(file)) RemoveFont(fontsKey, NamePart(line.text), file);
+        if (IsKeptSharedFile(file))
+            Record(Outcome::Kept, "font", file, "shared with other programs");
+        else
+            RemoveFont(fontsKey, NamePart(line.text), file);
         ReportStep();
     }
 }

@@ -3,11 +3,13 @@
 #include <memory>
 #include <set>
 
+#include "Changes.h"
 #include "Globals.h"
 #include "Removal.h"
 #include "SafePaths.h"
 #include "Skin.h"
 #include "Progress.h"
+#include "Report.h"
 #include "qzFileFind.h"
 #include "qzFileUtils.h"
 #include "qzRegIni.h"
@@ -37,43 +39,53 @@ public:
                         UpperCase(ExtractFileName(GetShortName(program_)))},
           kept_(KeptLongNames()) {}
 
-    // The files the mask matches.
-    void DeleteMatching(const std::string& mask) const {
-        if (!MaySearch(mask)) return;
-        // The system's search also matches 8.3 short names ("*.htm" finds "page.html"), so a
-        // wildcard match must hold for the long name too.
-        const std::string pattern = ExtractFileName(mask);
-        const bool wildcards = HasWildcards(pattern);
-        TSearchRecEx record;
-        for (DWORD result = FindFirstEx(mask, 0, DirectoryOrVolumeLabel, record); result == 0;
-             result = FindNextEx(record)) {
-            if (!wildcards || MatchesFileMask(record.Name, pattern)) DeleteFound(record.FullName);
-        }
-        FindCloseEx(record);
+    // The files the mask matches, or the entry's outcome when there is none.
+    void DeleteListed(const std::string& mask) const {
+        if (!MaySearch(mask))
+            Record(Outcome::Refused, "file", mask);
+        else if (DeleteMatching(mask) == 0)
+            Record(Outcome::Missing, "file", mask);
     }
 
     // An installed file, with the help index files that Windows builds beside a help file.
     void DeleteInstalled(const std::string& name) const {
-        DeleteMatching(name);
-        if (CompareText(ExtractFileExt(name), ".hlp") != 0) return;
+        DeleteListed(name);
+        if (CompareText(ExtractFileExt(name), ".hlp") != 0 || !MaySearch(name)) return;
         DeleteMatching(ChangeFileExt(name, ".gid"));
         DeleteMatching(ChangeFileExt(name, ".fts"));
     }
 
 private:
+    // The files the mask matches (a mask that may be searched); their number.
+    int DeleteMatching(const std::string& mask) const {
+        // The system's search also matches 8.3 short names ("*.htm" finds "page.html"), so a
+        // wildcard match must hold for the long name too.
+        const std::string pattern = ExtractFileName(mask);
+        const bool wildcards = HasWildcards(pattern);
+        TSearchRecEx record;
+        int found = 0;
+        for (DWORD result = FindFirstEx(mask, 0, DirectoryOrVolumeLabel, record); result == 0;
+             result = FindNextEx(record)) {
+            if (wildcards && !MatchesFileMask(record.Name, pattern)) continue;
+            DeleteFound(record.FullName);
+            ++found;
+        }
+        FindCloseEx(record);
+        return found;
+    }
+
     // A found file: deleted now, or at the next boot when it is in use. The uninstaller
     // itself, when the log lists it, cannot go while it runs; it needs no deletion at the
     // next boot, nor a restart: its removal script deletes it once it has ended.
     void DeleteFound(const std::string& path) const {
+        if (DryRun && RemovedInDryRun(path)) return;  // listed once
         // The long spelling costs a search per component: it is needed only where a file
         // may be one that stays, or the program under another spelling.
         bool maybeProgram = programNames_.count(UpperCase(ExtractFileName(path))) != 0;
         std::string key = kept_.empty() && !maybeProgram ? "" : LongNameKey(path);
-        if (kept_.count(key) != 0) return;
+        if (kept_.count(key) != 0) return Record(Outcome::Kept, "file", path, "shared with other programs");
         ReportStatus(FormatOneString(statusFormat_, path));
-        if ((maybeProgram && key == program_) || ForceDeleteFile(path) || !FileExists(path)) return;
-        DeleteFileAtReboot(path);
-        RestartNeeded = true;
+        if (!maybeProgram || key != program_) RemoveFileOrDefer("file", path);
     }
 
     std::string statusFormat_;
@@ -96,6 +108,16 @@ void LoadSectionLines(const std::string& section) {
         if (HoldsNul(SectionLines->Strings(i))) SectionLines->Delete(i);
 }
 
+void RecordMalformedLines() {
+    if (!Reporting() || !LoadedLog) return;
+    TSectionList& sections = LoadedLog->Sections();
+    for (int i = 0; i < sections.Count(); ++i)
+        for (const auto& line : sections.LinesAt(i)->Entries())
+            if (HoldsNul(line.text))
+                Record(Outcome::Malformed, "line", line.text.c_str(),
+                       "in [" + sections.Strings(i) + "], cut at a NUL byte");
+}
+
 std::string EntryKey(const std::string& line) {
     size_t equals = line.rfind('=');
     return equals == std::string::npos ? std::string() : line.substr(0, equals);
@@ -107,15 +129,13 @@ void SortSectionKeys() {
     SectionLines->Sort();
 }
 
-void DeleteMatchingFiles(const std::string& mask) { FileRemover(StringsEntry(10)).DeleteMatching(mask); }
-
 // The status format is read once: the log does not change during the walk.
 void RemoveFiles() {
     const FileRemover remover(StringsEntry(10));
     if (RemoveDataFiles) {
         LoadSectionLines("DataFiles");
         for (int i = 0; i < SectionLines->Count(); ++i) {
-            remover.DeleteMatching(EntryKey(SectionLines->Strings(i)));
+            remover.DeleteListed(EntryKey(SectionLines->Strings(i)));
             ReportStep();
         }
     }

@@ -1,5 +1,6 @@
 #include "Globals.h"
 
+#include "Changes.h"
 #include "qzFileUtils.h"
 #include "qzRegIni.h"
 #include "qzStrUtils.h"
@@ -17,6 +18,8 @@ std::string SetupPath;
 bool RestartNeeded = false;
 bool RestartChosen = false;
 bool RemoveDataFiles = true;
+bool Unattended = false;
+bool DryRun = false;
 
 std::string CurrentPageName;
 HWND CurrentPage = nullptr;
@@ -55,6 +58,9 @@ void ResetProcessState() {
     RestartNeeded = false;
     RestartChosen = false;
     RemoveDataFiles = true;
+    Unattended = false;
+    DryRun = false;
+    ForgetDryRun();
     CurrentPageName.clear();
     CurrentPage = nullptr;
     PageResult = 0;

@@ -26,6 +26,8 @@ extern std::string SetupPath;                 // wizard
 extern bool RestartNeeded;                    // removal actions (to true), restart page
 extern bool RestartChosen;                    // restart page: the user chose to restart now
 extern bool RemoveDataFiles;                  // wizard
+extern bool Unattended;                       // main flow (/S): no window, no box, no question
+extern bool DryRun;                           // main flow (/DRYRUN): nothing is changed
 
 extern std::string CurrentPageName;           // wizard
 extern HWND CurrentPage;                      // wizard

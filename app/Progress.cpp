@@ -1,5 +1,6 @@
 #include "Progress.h"
 
+#include "Report.h"
 
 namespace {
 
@@ -21,7 +22,9 @@ void ReportStep() {
     if (Sink) Sink->Step();
 }
 
+// A stage's end is where the report reaches the disk.
 void ReportStage() {
+    FlushReport();
     if (Sink) Sink->Stage();
 }
 

@@ -3,10 +3,12 @@
 
 #include <vector>
 
+#include "Changes.h"
 #include "Globals.h"
 #include "Removal.h"
 #include "Skin.h"
 #include "Progress.h"
+#include "Report.h"
 #include "qzHandles.h"
 #include "qzIniEdit.h"
 #include "qzRegIni.h"
@@ -51,19 +53,15 @@ void RestoreValue(const std::string& line) {
     const std::string valueName = ExtractValueName(name);
     const int32_t type = StrToIntOrZero(GetField(1, value, ","));
     if (type != 0)
-        RegWriteTyped(keyPath, valueName, static_cast<DWORD>(type),
-                      ReplaceAll(GetField(2, value, ","), "||", "\r\n"));
+        SetRegistryValue(keyPath, valueName, static_cast<DWORD>(type),
+                         ReplaceAll(GetField(2, value, ","), "||", "\r\n"));
     else
-        DeleteRegValue(keyPath, valueName);
+        RemoveRegistryValue("registry value", keyPath, valueName);
 }
 
-// Only a key without subkeys goes: the NT family refuses to delete any other, but Windows 9x
-// would delete the whole tree, with keys that the log does not name.
 void DeleteCreatedKey(const std::string& path) {
     ReportStatus(FormatStringsEntry(12, path));
-    TStringList subkeys;
-    RegEnumSubKeys(path, subkeys);
-    if (subkeys.Empty()) DeleteRegKey(path, false);
+    RemoveCreatedKey(path);
 }
 
 // An entry without a key names no INI entry: the engine would take an empty key for the
@@ -75,10 +73,11 @@ void RestoreIniEntry(const std::string& line) {
     const std::string section = GetField(2, name, ","), key = GetField(3, name, ",");
     ReportStatus(FormatStringsEntry(13, file));
     if (Trim(key).empty())
-        return;
+        return Record(Outcome::Malformed, "INI entry", line, "no key");
     // Only the entry's own line changes: the file belongs to others. A cached engine of the
     // file reads it afresh afterwards.
-    if (EditIniFile(file, section, key, value.empty() ? nullptr : &value) == IniEdit::Changed)
+    if (ChangeIniEntry(file, section, key, value.empty() ? nullptr : &value) == IniEdit::Changed &&
+        !DryRun)
         ReleaseCachedIniFile(file);
 }
 

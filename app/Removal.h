@@ -10,6 +10,8 @@
 // Lines holding a NUL byte are left out (see HoldsNul).
 void LoadSectionLines(const std::string& section);
 bool HoldsNul(const std::string& text);
+// Writes the lines left out so to the report.
+void RecordMalformedLines();
 std::string EntryKey(const std::string& line);  // the text before the last "="
 // Replaces every line by its EntryKey and sorts the list, so that a walk from the end
 // meets every path before the paths that are a prefix of it (subkeys, subfolders first).
@@ -17,7 +19,6 @@ void SortSectionKeys();
 
 // Files of DataFiles (when RemoveDataFiles) and CopyFiles. A file in use is deleted at the
 // next boot and raises RestartNeeded.
-void DeleteMatchingFiles(const std::string& mask);
 void RemoveFiles();
 // Shortcuts (.lnk and .pif); data folders (when RemoveDataFiles) as whole trees, then the
 // log, then the created folders that are empty, deepest first.

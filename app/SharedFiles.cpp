@@ -9,10 +9,12 @@
 #include <map>
 #include <vector>
 
+#include "Changes.h"
 #include "Globals.h"
 #include "Removal.h"
 #include "Skin.h"
 #include "Progress.h"
+#include "Report.h"
 #include "qzFileUtils.h"
 #include "qzHandles.h"
 #include "qzRegIni.h"
@@ -52,7 +54,11 @@ uint32_t ReadCounter(const std::string& path) {
 Counter ReleaseCounter(const std::string& path) {
     uint32_t count = ReadCounter(path);
     if (count <= 1) return Counter::AtEnd;
-    RegWriteInteger(SharedDllsKey, path, static_cast<int32_t>(count - 1));
+    if (!DryRun) RegWriteInteger(SharedDllsKey, path, static_cast<int32_t>(count - 1));
+    char detail[64];
+    wsprintfA(detail, "its counter lowered from %lu to %lu", static_cast<unsigned long>(count),
+              static_cast<unsigned long>(count - 1));
+    Record(Outcome::Kept, "shared file", path, detail);
     return Counter::Lowered;
 }
 
@@ -88,7 +94,7 @@ public:
 
     // Written at once: the walk may stop anywhere after it.
     void Remember(const std::string& path, char outcome) {
-        if (!NamesOwnUninstallKey() || identity_.empty()) return;
+        if (!NamesOwnUninstallKey() || identity_.empty() || DryRun) return;
         outcomes_[UpperCase(path)] = outcome;
         std::string text = identity_;
         for (const auto& entry : outcomes_) text += '|' + std::string(1, entry.second) + entry.first;
@@ -157,6 +163,8 @@ std::set<std::string> KeptLongNames() {
 }
 
 int AskDeleteSharedFile(const std::string& path) {
+    // Without a user, a file that no other program counts on stays, its counter untouched.
+    if (Unattended) return AnswerKeepAll;
     INT_PTR answer = DialogBoxParamA(GetModuleHandleA(nullptr), "DLG_DELSHARED", MainWindow,
                                      DeleteSharedProc, reinterpret_cast<LPARAM>(&path));
     RethrowCallbackError();
@@ -190,12 +198,18 @@ void ReleaseSharedFiles() {
             continue;
         }
         char outcome = record.Outcome(path);
-        if (outcome == 0 && ReleaseCounter(path) == Counter::Lowered) outcome = ReleaseRecord::Stays;
+        if (outcome == ReleaseRecord::Stays)
+            Record(Outcome::Kept, "shared file", path, "released by an earlier run");
+        else if (outcome == 0 && ReleaseCounter(path) == Counter::Lowered)
+            outcome = ReleaseRecord::Stays;
         if (outcome == 0) {
             if (answer != AnswerKeepAll && answer != AnswerDeleteAll)
                 answer = AskDeleteSharedFile(path);
             bool goes = answer == AnswerDelete || answer == AnswerDeleteAll;
-            if (goes) DeleteRegValue(SharedDllsKey, path);
+            if (goes)
+                RemoveRegistryValue("shared counter", SharedDllsKey, path);
+            else
+                Record(Outcome::Kept, "shared file", path, "no other program counts on it");
             outcome = goes ? ReleaseRecord::Goes : ReleaseRecord::Stays;
         }
         record.Remember(path, outcome);

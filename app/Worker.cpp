@@ -6,9 +6,11 @@
 #include <exception>
 #include <string>
 
+#include "Changes.h"
 #include "Globals.h"
 #include "Removal.h"
 #include "ProgressPage.h"
+#include "Report.h"
 #include "Wizard.h"
 #include "qzFileUtils.h"
 #include "qzHandles.h"
@@ -42,13 +44,7 @@ int32_t CountSteps() {
 // or server goes; servers are unregistered while their files exist; files go before their
 // folders. False when a program of PreRunApp or RunApp failed.
 bool WalkSections() {
-    StageIndex = 0;
-    StepsDone = 0;
-    StepsTotal = CountSteps();
-    ProgressPage page;
-    ProgressSink* previous = SetProgressSink(&page);
-    auto restore = qz::OnScopeExit([previous] { SetProgressSink(previous); });
-    page.Begin();
+    RecordMalformedLines();
     if (!RunSection(true)) return false;
     ReleaseSharedFiles();
     UninstallAssemblies();
@@ -84,35 +80,61 @@ void WaitForThreadEnd(HANDLE thread) {
     }
 }
 
+// The walk with COM ready for the servers' unregistration. An error must not escape (in the
+// worker it would end the process): it ends the walk as failed and is kept in WorkerError,
+// which the main thread shows.
+bool WalkGuarded() {
+    StageIndex = 0;
+    StepsDone = 0;
+    StepsTotal = CountSteps();
+    HRESULT com = CoInitialize(nullptr);
+    auto finish = qz::OnScopeExit([com] {
+        if (SUCCEEDED(com)) CoUninitialize();
+    });
+    try {
+        return WalkSections();
+    } catch (const std::exception& error) {
+        WorkerError = error.what();
+    } catch (...) {
+        WorkerError = "Unexpected error";
+    }
+    return false;
+}
+
 // What the log does not list: the uninstall key, the log, the repair data file and the
 // uninstaller with its folder. Each is attempted whatever became of the others.
 void RemoveInstallationTraces() {
-    if (NamesOwnUninstallKey()) DeleteRegKey(UninstallKey, true);
-    ForceDeleteFile(LogPath);
-    ForceDeleteFile(RepairDataFile());
-    ScheduleSelfRemoval(true);
+    if (!NamesOwnUninstallKey())
+        Record(Outcome::Refused, "uninstall key", UninstallKey);
+    else if (DryRun || DeleteRegKey(UninstallKey, true))
+        Record(Outcome::Removed, "uninstall key", UninstallKey);
+    else
+        Record(Outcome::Failed, "uninstall key", UninstallKey);
+    RemoveFileNow("log", LogPath);
+    RemoveFileNow("repair data file", RepairDataFile());
+    Record(Outcome::Removed, "uninstaller", GetModuleName(),
+           "by its removal script, with its folder when that is empty, once the program has ended");
+    if (!DryRun) ScheduleSelfRemoval(true);
+}
+
+// The end of a walk: the error shown (in an unattended run, reported), and the traces
+// removed after a complete one.
+bool FinishWalk(bool complete) {
+    if (!WorkerError.empty()) ErrorBox(WorkerError);
+    if (complete) RemoveInstallationTraces();
+    return complete;
 }
 
 }  // namespace
 
 DWORD WINAPI UninstallWorker(LPVOID) {
     if (WorkerAbandoned) return 1;
-    DWORD result = 1;
-    HRESULT com = CoInitialize(nullptr);
-    auto finish = qz::OnScopeExit([com] {
-        if (SUCCEEDED(com)) CoUninitialize();
-        PageResult = PageNext;
-    });
-    // An error must not escape the thread (that would end the process); it ends the walk
-    // as failed and is shown on the main thread.
-    try {
-        if (WalkSections()) result = 0;
-    } catch (const std::exception& error) {
-        WorkerError = error.what();
-    } catch (...) {
-        WorkerError = "Unexpected error";
-    }
-    return result;
+    auto finish = qz::OnScopeExit([] { PageResult = PageNext; });
+    ProgressPage page;
+    ProgressSink* previous = SetProgressSink(&page);
+    auto restore = qz::OnScopeExit([previous] { SetProgressSink(previous); });
+    page.Begin();
+    return WalkGuarded() ? 0 : 1;
 }
 
 bool RunUninstall() {
@@ -130,9 +152,10 @@ bool RunUninstall() {
     WaitForThreadEnd(worker.Get());
     DWORD exitCode = 1;
     GetExitCodeThread(worker.Get(), &exitCode);
-    if (!WorkerError.empty()) ErrorBox(WorkerError);
-    if (!reported || exitCode != 0) return false;
+    return FinishWalk(reported && exitCode == 0);
+}
 
-    RemoveInstallationTraces();
-    return true;
+bool RunUninstallUnattended() {
+    WorkerError.clear();
+    return FinishWalk(WalkGuarded());
 }

@@ -8,5 +8,7 @@
 // process has ended) the program itself are removed. An error raised on the worker ends
 // the walk as failed and is shown in one error box after the worker has ended.
 bool RunUninstall();
+// The same walk and clean-up on the calling thread, without a page (an unattended run).
+bool RunUninstallUnattended();
 // The thread function: exit code 0 when the walk completed, 1 otherwise.
 DWORD WINAPI UninstallWorker(LPVOID);

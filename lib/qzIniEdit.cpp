@@ -115,12 +115,28 @@ IniEdit EditIniText(std::string& text, const std::string& section, const std::st
     return IniEdit::Changed;
 }
 
+namespace {
+
+IniEdit EditFileText(const std::string& file, bool exists, const std::string& section,
+                     const std::string& key, const std::string* value, std::string& text) {
+    if (!exists && !value) return IniEdit::Unchanged;
+    text = exists ? ReadWholeFile(file) : "";
+    return EditIniText(text, section, key, value);
+}
+
+}  // namespace
+
+IniEdit PlanIniEdit(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string* value) {
+    std::string text;
+    return EditFileText(file, FileExists(file), section, key, value, text);
+}
+
 IniEdit EditIniFile(const std::string& file, const std::string& section, const std::string& key,
                     const std::string* value) {
     const bool exists = FileExists(file);
-    if (!exists && !value) return IniEdit::Unchanged;
-    std::string text = exists ? ReadWholeFile(file) : "";
-    IniEdit result = EditIniText(text, section, key, value);
+    std::string text;
+    IniEdit result = EditFileText(file, exists, section, key, value, text);
     if (result != IniEdit::Changed) return result;
     if (!exists) ForceFolders(ExtractFilePath(file));
     // An existing file is overwritten in place, so that its attributes, which CREATE_ALWAYS

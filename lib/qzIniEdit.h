@@ -27,3 +27,6 @@ IniEdit EditIniText(std::string& text, const std::string& section, const std::st
 // ("Cannot open file %s") when the file exists but cannot be read or written.
 IniEdit EditIniFile(const std::string& file, const std::string& section, const std::string& key,
                     const std::string* value);
+// What EditIniFile would do, without writing anything.
+IniEdit PlanIniEdit(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string* value);

@@ -10,6 +10,7 @@
 std::string AppTitle;
 UINT MsgBoxFlags = 0;
 HWND MainWindow = nullptr;
+int (*BoxObserver)(const std::string& text, UINT type) = nullptr;
 
 namespace {
 
@@ -54,6 +55,8 @@ void ShowOwnedBox(const std::string& text, UINT type) {
 }  // namespace
 
 int ShowMessageBox(HWND owner, const std::string& caption, const std::string& text, UINT type) {
+    if (BoxObserver)
+        if (int answer = BoxObserver(text, type)) return answer;
     BoxHook.Reset(SetWindowsHookExA(WH_CBT, CenterBoxHook, nullptr, GetCurrentThreadId()));
     auto unhook = qz::OnScopeExit([] { BoxHook.Reset(); });
     return MessageBoxA(owner, text.c_str(), caption.c_str(), MsgBoxFlags | MB_TASKMODAL | type);

@@ -12,6 +12,9 @@
 extern std::string AppTitle;  // caption of error and warning boxes
 extern UINT MsgBoxFlags;      // or-ed into the type of every box
 extern HWND MainWindow;       // owner of boxes (through its last active pop-up) and dialogs
+// When set, sees every box first: it returns the answer of a box that is not to be shown
+// (a run without windows), or 0 to show it.
+extern int (*BoxObserver)(const std::string& text, UINT type);
 
 int ShowMessageBox(HWND owner, const std::string& caption, const std::string& text, UINT type);
 void ErrorBox(const std::string& text);

@@ -1,4 +1,4 @@
-// The program's edges as a process: a log named without a folder, a restart that the user did
+// The program's edges as a process: a relative log path, a restart that the user did
 // not choose, the program listed by its short name, and names in a double-byte code page.
 #include "ProgramRun.h"
 
@@ -21,13 +21,13 @@ protected:
 class ProgramEdgeRestartAlone : public ProgramEdge {};
 class ProgramEdgeCodePageAlone : public ProgramEdge {};
 
-// The program makes its own folder current and reads the log there, whatever folder it was
-// started in; never a log of that name in the Windows folder.
-TEST_F(ProgramEdge, LogNamedWithoutFolderIsTheOneInTheProgramsFolder) {
-    for (const char* current : {"{app}", "{root}"}) {
+// A relative log path is taken against the folder current at the start, never against the
+// Windows folder, where the INI rules would look for a name without a folder.
+TEST_F(ProgramEdge, RelativeLogPathIsTakenFromTheFolderCurrentAtTheStart) {
+    for (const auto& [current, argument] : {std::pair{"{app}", "mylog.txt"}, {"{root}", "App\\mylog.txt"}}) {
         SCOPED_TRACE(current);
         Stage("[CopyFiles]\n{app}\\App.exe=1\n[CreateDirs]\n{app}=1\n", "{app}\\mylog.txt");
-        ASSERT_TRUE(child_.Start("\"" + exe_ + "\" mylog.txt", X(current)));
+        ASSERT_TRUE(child_.Start("\"" + exe_ + "\" " + argument, X(current)));
         Uninstall();
         ExpectGone("{app}\\mylog.txt");
     }
