@@ -81,29 +81,35 @@ TEST_F(UnattendedAlone, SilentRunShowsNoWindowKeepsUnclaimedSharedFilesAndEndsWi
     EXPECT_NE(Report().find(X("deferred to the next boot: file {root}\\busy.dll (error ")), std::string::npos);
 }
 
-// Each outcome has its code with /S, wherever the switches stand; a bad switch stops the
-// program before anything, with a box naming it when /S is not given.
+// Each outcome has its code with /S, wherever the switches stand, and an error that would
+// have shown a box is reported; a bad switch stops the program before anything, with a box
+// naming it when /S is not given.
 TEST_F(UnattendedRun, ExitCodesTellTheOutcomeAndABadSwitchStopsEverything) {
-    const char *done = "[CopyFiles]\n{app}\\App.exe=1\n[CreateDirs]\n{app}=1\n", *failing = "[PreRunApp]\n1={bin}\\exitcode.exe,2,,0,Preparing,1,1\n[CopyFiles]\n{app}\\App.exe=1\n";
+    const char* done = "[CopyFiles]\n{app}\\App.exe=1\n[CreateDirs]\n{app}=1\n";
+    const std::string failing = "[PreRunApp]\n1={bin}\\exitcode.exe,2,,0,Preparing,1,1\n[CopyFiles]\n{app}\\App.exe=1\n",
+                      unwritable = "[AddIni]\n{root}\\Folder.ini,Options,Key=old\n[CopyFiles]\n{app}\\App.exe=1\n";
     const struct {
-        const char *sections, *arguments;
+        std::string sections, arguments;
         int code;
-        const char* result;
-    } cases[] = {{done, "{app}\\install.log /SILENT /log={root}\\report.txt", 0, "uninstalled (exit code 0)"},
-                 {failing, "/S /LOG={root}\\report.txt", 1603, "the uninstall stopped before its end (exit code 1603)"},
-                 {done, "{root}\\none.log /S /LOG={root}\\report.txt", 1619, "the log cannot be found (exit code 1619)"},
-                 {done, "/LOG={root}\\report.txt /S /X", 1639, nullptr},
-                 {done, "/S /LOG=", 1639, nullptr},
-                 {done, "/DRYRUN", 1639, nullptr}};
+        std::vector<std::string> lines;  // of the report; none: no report
+    } cases[] = {{done, "{app}\\install.log /SILENT /log={root}\\report.txt", 0, {"result: uninstalled (exit code 0)"}},
+                 {failing, "/S /LOG={root}\\report.txt", 1603, {"failed: program {bin}\\exitcode.exe 2 (exit code 2)",
+                                                                 "result: the uninstall stopped before its end (exit code 1603)"}},
+                 {unwritable, "/S /LOG={root}\\report.txt", 1603, {"error: Cannot open file {root}\\Folder.ini"}},
+                 {done, "{root}\\none.log /S /LOG={root}\\report.txt", 1619, {"result: the log cannot be found (exit code 1619)"}},
+                 {done, "/LOG={root}\\report.txt /S /X", 1639, {}},
+                 {done, "/S /LOG=", 1639, {}},
+                 {done, "/DRYRUN", 1639, {}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
         Stage(c.sections);
+        CreateDirectoryA(X("{root}\\Folder.ini").c_str(), nullptr);
         DeleteFileA(X("{root}\\report.txt").c_str());
         Start(c.arguments);
         EXPECT_EQ(ExitWithoutWindow(), c.code);
         if (c.code == 0) ExpectGone(); else ExpectKept(true);
-        if (c.result) ExpectReported({std::string("result: ") + c.result});
-        EXPECT_EQ(Exists("{root}\\report.txt"), c.result != nullptr);
+        ExpectReported(c.lines);
+        EXPECT_EQ(Exists("{root}\\report.txt"), !c.lines.empty());
     }
     Stage(done);
     Start("/X /LOG={root}\\report.txt");
