@@ -110,9 +110,9 @@ TEST(ActionRegistry, IniEntriesArePutBackOrDeletedOnDiskAndNoOtherEntryChanges) 
     EXPECT_EQ(inst.steps, 6);
 }
 
-// Counters: a 1, b 1, c 4, d 0, e the text "7", huge 0xFFFFFFFF (a large count, not a
-// negative one), foreign (not copied here), none (missing: counts as 1, so asked); lib.dll +
-// NUL would reach lib.dll's. A prompt that cannot be shown (its owner is gone) keeps the file.
+// Counters: a 1, b 1, c 4 in one binary byte, d 0, e the text "7", huge 0xFFFFFFFF (a large
+// count, not a negative one), foreign (not copied here), none (missing: counts as 1, so asked);
+// lib.dll + NUL would reach lib.dll's. A prompt that cannot be shown (its owner is gone) keeps the file.
 TEST(ActionShared, CountersGoDownAndEachAnswerDecidesItsFileTheAllAnswersTheRest) {
     struct Case { std::vector<int> replies; bool deadOwner; Items asked, counters, kept; };
     const Items all = {"a", "b", "c", "d", "e", "huge", "foreign", "none"}, counted = {"4:1", "4:1", "4:3", "4:0", "4:6"};
@@ -122,7 +122,7 @@ TEST(ActionShared, CountersGoDownAndEachAnswerDecidesItsFileTheAllAnswersTheRest
         Staged inst("[SharedFiles]\n{app}\\a.dll=1\n{app}\\b.dll=1\n{app}\\c.dll=4\n{app}\\d.dll=0\n{app}\\e.dll=-\n{app}\\huge.dll=4294967295\n"
                     "{app}\\foreign.dll=1\n{app}\\none.dll=-\n{app}\\lib.dll" + Nul + "x=1\n[CopyFiles]\n{app}\\a.dll=1\n{app}\\b.dll=1\n"
                     "{app}\\c.dll=1\n{app}\\d.dll=1\n{app}\\e.dll=1\n{app}\\huge.dll=1\n{app}\\none.dll=1\n{app}\\lib.dll=1\n");
-        inst.Set(SharedDlls + "{app}\\e.dll", "7"), inst.Set(SharedDlls + "{app}\\lib.dll", Dword(2), REG_DWORD);
+        inst.Set(SharedDlls + "{app}\\e.dll", "7"), inst.Set(SharedDlls + "{app}\\lib.dll", Dword(2), REG_DWORD), inst.Set(SharedDlls + "{app}\\c.dll", "\x04", REG_BINARY);
         qz::UniqueWindow owner(CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr));
         MainWindow = owner.Get();
         if (c.deadOwner) owner.Reset();
