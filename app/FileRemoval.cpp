@@ -40,14 +40,19 @@ public:
     // The files the mask matches.
     void DeleteMatching(const std::string& mask) const {
         if (!MaySearch(mask)) return;
-        // The system's search also matches 8.3 short names ("*.htm" finds "page.html"), so a
-        // wildcard match must hold for the long name too.
         const std::string pattern = ExtractFileName(mask);
-        const bool wildcards = HasWildcards(pattern);
+        // A plain name needs no search: its attributes tell whether it names a file. (The
+        // kept files are recognised by the long spelling of the path, however it is written.)
+        if (!HasWildcards(pattern)) {
+            if (FileExists(mask)) DeleteFound(mask);
+            return;
+        }
+        // The system's search also matches 8.3 short names ("*.htm" finds "page.html"), so a
+        // match must hold for the long name too.
         TSearchRecEx record;
         for (DWORD result = FindFirstEx(mask, 0, DirectoryOrVolumeLabel, record); result == 0;
              result = FindNextEx(record)) {
-            if (!wildcards || MatchesFileMask(record.Name, pattern)) DeleteFound(record.FullName);
+            if (MatchesFileMask(record.Name, pattern)) DeleteFound(record.FullName);
         }
         FindCloseEx(record);
     }
