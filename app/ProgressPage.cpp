@@ -12,7 +12,7 @@ const COLORREF ProgressBarColor = RGB(156, 255, 140);
 const UINT_PTR FrameTimer = 1;
 const UINT FrameMs = 16;                   // about one frame of the screen
 const UINT WakeMessage = WM_APP + 1;       // posted to the status line: reports are left
-const UINT TakeNowMessage = WM_APP + 2;    // sent to it: take and draw them before going on
+const UINT StageMessage = WM_APP + 2;      // sent to it: the stage in wParam has ended
 
 // What the worker leaves for the page; the worker writes, the page's thread takes.
 struct LeftReports {
@@ -55,6 +55,17 @@ bool TakeLeftReports(HWND statusLine, bool lastTake) {
     return newText || newPercent;
 }
 
+// The stage's last status and the bar drawn first, then its finished icon over its
+// in-progress icon (which stays visible below), and the next stage's in-progress icon.
+void EndStage(HWND statusLine, int stage) {
+    TakeLeftReports(statusLine, false);
+    HWND page = GetParent(statusLine);
+    RedrawWindow(GetDlgItem(page, IDC_PROGRESS), nullptr, nullptr, RDW_UPDATENOW);
+    SetWindowPos(GetDlgItem(page, IDC_STAGE_ICON + 1 + 2 * stage), HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    if (stage < STAGE_COUNT - 1) ShowWindow(GetDlgItem(page, IDC_STAGE_ICON + 2 * (stage + 1)), SW_SHOW);
+}
+
 LRESULT CALLBACK ReportedStatusLineProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WakeMessage:
@@ -65,9 +76,8 @@ LRESULT CALLBACK ReportedStatusLineProc(HWND control, UINT message, WPARAM wPara
             if (wParam != FrameTimer) break;
             if (!TakeLeftReports(control, true)) KillTimer(control, FrameTimer);
             return 0;
-        case TakeNowMessage:
-            TakeLeftReports(control, false);
-            RedrawWindow(GetDlgItem(GetParent(control), IDC_PROGRESS), nullptr, nullptr, RDW_UPDATENOW);
+        case StageMessage:
+            EndStage(control, static_cast<int>(wParam));
             return 0;
         case WM_GETTEXT:
         case WM_GETTEXTLENGTH:
@@ -78,8 +88,6 @@ LRESULT CALLBACK ReportedStatusLineProc(HWND control, UINT message, WPARAM wPara
     }
     return CallWindowProcA(StatusLineProc, control, message, wParam, lParam);
 }
-
-void ShowControl(int id) { ShowWindow(GetDlgItem(CurrentPage, id), SW_SHOW); }
 
 }  // namespace
 
@@ -94,25 +102,20 @@ void InitProgressPage(HWND page) {
 
 void ProgressPage::Begin() {
     leftPercent_ = -1;
+    statusLine_ = GetDlgItem(CurrentPage, IDC_STATUS);
     {
         qz::Lock guard(Left.lock);
-        Left.statusLine = GetDlgItem(CurrentPage, IDC_STATUS);
+        Left.statusLine = statusLine_;
         Left.textLeft = Left.percentLeft = Left.pageAwake = false;
     }
-    ShowControl(IDC_STAGE_ICON);
+    ShowWindow(GetDlgItem(CurrentPage, IDC_STAGE_ICON), SW_SHOW);
     SendDlgItemMessageA(CurrentPage, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     SendDlgItemMessageA(CurrentPage, IDC_PROGRESS, PBM_SETSTEP, 1, 0);
 }
 
 void ProgressPage::Stage() {
-    SendMessageA(GetDlgItem(CurrentPage, IDC_STATUS), TakeNowMessage, 0, 0);
-    // The finished icon lies over the in-progress icon, which stays visible below it.
-    SetWindowPos(GetDlgItem(CurrentPage, IDC_STAGE_ICON + 1 + 2 * StageIndex), HWND_TOP, 0, 0, 0,
-                 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-    if (StageIndex < STAGE_COUNT - 1) {
-        ++StageIndex;
-        ShowControl(IDC_STAGE_ICON + 2 * StageIndex);
-    }
+    SendMessageA(statusLine_, StageMessage, static_cast<WPARAM>(StageIndex), 0);
+    if (StageIndex < STAGE_COUNT - 1) ++StageIndex;
 }
 
 namespace {

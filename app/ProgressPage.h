@@ -16,8 +16,8 @@ void InitProgressPage(HWND page);
 // bar position under a lock and posts one wake-up when none is pending; the page takes what
 // is left at once, then once a frame while more comes, and whenever the status line's text
 // is asked for, so the line never shows an older text than the worker last left. A stage
-// waits for the page: what was left is taken and drawn first, so each stage's last status
-// and the bar are on screen before the stage's icon changes.
+// waits for the page, in one call: what was left is taken and drawn first, so each stage's
+// last status and the bar are on screen before the stage's icons change.
 class ProgressPage final : public ProgressSink {
 public:
     void Begin();
@@ -26,5 +26,6 @@ public:
     void Stage() override;
 
 private:
+    HWND statusLine_ = nullptr;
     int leftPercent_ = -1;  // the bar position last left: a step that keeps it leaves nothing
 };
