@@ -140,7 +140,7 @@ void RemoveCreatedKey(const std::string& path) {
     TStringList subkeys;
     RegEnumSubKeys(path, subkeys);
     for (int i = subkeys.Count() - 1; i >= 0; --i)
-        if (DryRun && Removed.count(UpperCase(path + "\\" + subkeys.Strings(i))) != 0) subkeys.Delete(i);
+        if (DryRun && Removed.count(UpperCase(path + "\\" + std::string(subkeys.Strings(i)))) != 0) subkeys.Delete(i);
     if (!subkeys.Empty()) return Record(Outcome::Kept, "registry key", path, "has subkeys");
     if (DryRun) {
         Removed.insert(UpperCase(path));

@@ -58,15 +58,21 @@ public:
 private:
     // The files the mask matches (a mask that may be searched); their number.
     int DeleteMatching(const std::string& mask) const {
-        // The system's search also matches 8.3 short names ("*.htm" finds "page.html"), so a
-        // wildcard match must hold for the long name too.
         const std::string pattern = ExtractFileName(mask);
-        const bool wildcards = HasWildcards(pattern);
+        // A plain name needs no search: its attributes tell whether it names a file. (The
+        // kept files are recognised by the long spelling of the path, however it is written.)
+        if (!HasWildcards(pattern)) {
+            if (!FileExists(mask)) return 0;
+            DeleteFound(mask);
+            return 1;
+        }
+        // The system's search also matches 8.3 short names ("*.htm" finds "page.html"), so a
+        // match must hold for the long name too.
         TSearchRecEx record;
         int found = 0;
         for (DWORD result = FindFirstEx(mask, 0, DirectoryOrVolumeLabel, record); result == 0;
              result = FindNextEx(record)) {
-            if (wildcards && !MatchesFileMask(record.Name, pattern)) continue;
+            if (!MatchesFileMask(record.Name, pattern)) continue;
             DeleteFound(record.FullName);
             ++found;
         }
@@ -114,8 +120,8 @@ void RecordMalformedLines() {
     for (int i = 0; i < sections.Count(); ++i)
         for (const auto& line : sections.LinesAt(i)->Entries())
             if (HoldsNul(line.text))
-                Record(Outcome::Malformed, "line", line.text.c_str(),
-                       "in [" + sections.Strings(i) + "], cut at a NUL byte");
+                Record(Outcome::Malformed, "line", std::string(line.text).c_str(),
+                       "in [" + std::string(sections.Strings(i)) + "], cut at a NUL byte");
 }
 
 std::string EntryKey(const std::string& line) {

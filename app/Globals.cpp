@@ -75,6 +75,7 @@ void InitProcessState(const std::string& appFolder, const std::string& logPath) 
     AppFolder = appFolder;
     LogPath = logPath;
     LoadedLog = std::make_unique<TqzIniFile>(LogPath, true);
+    CacheIniFile(*LoadedLog);  // one parse of the log for both
     SectionLines = std::make_unique<TStringList>();
     KeptSharedFiles = std::make_unique<TStringList>();
 }

@@ -6,11 +6,18 @@
 #include "Progress.h"
 
 // Prepares a newly created progress page: buttons disabled, stage icons hidden, the status
-// line drawn at most once a frame.
+// line and the bar fed with what the worker leaves for them.
 void InitProgressPage(HWND page);
 
 // Reports of the worker on the current page. Begin shows stage 0 in progress and sets the
 // bar's range to 0..100.
+//
+// A status text or a step does not wait for the page: the worker leaves the latest text and
+// bar position under a lock and posts one wake-up when none is pending; the page takes what
+// is left at once, then once a frame while more comes, and whenever the status line's text
+// is asked for, so the line never shows an older text than the worker last left. A stage
+// waits for the page, in one call: what was left is taken and drawn first, so each stage's
+// last status and the bar are on screen before the stage's icons change.
 class ProgressPage final : public ProgressSink {
 public:
     void Begin();
@@ -19,8 +26,6 @@ public:
     void Stage() override;
 
 private:
-    // The bar's position as Step last set it, and the page it was set on: a step that leaves
-    // the rounded position where it is does not call the page.
-    int shownPercent_ = -1;
-    HWND shownOn_ = nullptr;
+    HWND statusLine_ = nullptr;
+    int leftPercent_ = -1;  // the bar position last left: a step that keeps it leaves nothing
 };

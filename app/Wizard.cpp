@@ -232,10 +232,9 @@ bool WorkerEndedSilently() {
 }
 
 // Serves every message of the thread until the page has a result. While the queue is empty
-// the loop waits for the next message (at most 1 ms), so that the worker's window calls are
-// served as soon as they arrive. Whether the worker has ended is asked only when a wait
-// passed without a message: the worker's every call wakes the loop, and asking then would
-// cost each call a system call more.
+// the loop sleeps until the next message or the end of the worker (on the progress page),
+// whichever comes first, so that neither waits; the time-out only bounds a wait that
+// neither ends.
 int32_t ServePage() {
     for (;;) {
         MSG message;
@@ -245,10 +244,12 @@ int32_t ServePage() {
                 DispatchMessageA(&message);
             }
         }
-        DWORD woken = MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
         if (PageResult != 0) return PageResult;
         if (CallbackFailed()) return PageCancel;
-        if (woken == WAIT_TIMEOUT && WorkerEndedSilently()) return PageCancel;
+        HANDLE worker = WorkerThread;
+        DWORD woken = MsgWaitForMultipleObjects(worker ? 1 : 0, &worker, FALSE, 50, QS_ALLINPUT);
+        if (PageResult != 0) return PageResult;
+        if (woken != WAIT_OBJECT_0 + (worker ? 1 : 0) && WorkerEndedSilently()) return PageCancel;
     }
 }
 

@@ -84,6 +84,7 @@ DWORD WINAPI ProfileSteps(LPVOID parameter) {
         }
         FindCloseEx(record);
     });
+    TimeStep(run, "exists", [](const std::string& path) { FileExists(path); });
     std::string text;
     TimeStep(run, "format", [&](const std::string& path) { text = FormatStringsEntry(10, path); });
     TimeStep(run, "roundtrip", [](const std::string&) {

@@ -186,7 +186,7 @@ bool TSectionList::MergeDuplicates() {
     return true;
 }
 
-int TSectionList::AddSection(const std::string& name) {
+int TSectionList::AddSection(std::string_view name) {
     auto lines = std::make_unique<TStringList>();
     int index = TStringList::Add(name, lines.get());
     lines.release();  // owned by the entry from now on
@@ -221,6 +221,18 @@ TqzIniFile::TqzIniFile(const std::string& fileName, bool readOnly, bool skipComm
       trimAroundEquals_(trimAroundEquals),
       stripValueQuotes_(stripValueQuotes) {
     SetFileName(fileName);
+}
+
+TqzIniFile::TqzIniFile(const std::string& fileName, const TqzIniFile& model)
+    : fileName_(fileName),
+      readOnly_(true),
+      skipComments_(model.skipComments_),
+      skipLinesWithoutEquals_(model.skipLinesWithoutEquals_),
+      trimAroundEquals_(model.trimAroundEquals_),
+      stripValueQuotes_(model.stripValueQuotes_) {
+    const TSectionList& from = model.sections_;
+    for (int i = 0; i < from.Count(); ++i)
+        sections_.LinesAt(sections_.AddSection(from.Strings(i)))->Assign(*from.LinesAt(i));
 }
 
 TqzIniFile::~TqzIniFile() { UpdateFile(); }
@@ -268,11 +280,11 @@ void TqzIniFile::ParseLines(
         TrimLine(line);
         if (line.empty() || (skipComments_ && line[0] == ';')) return;
         if (IsSectionHeader(line)) {
-            current = sections_.LinesAt(sections_.AddSection(line.substr(1, line.size() - 2)));
+            current = sections_.LinesAt(sections_.AddSection(std::string_view(line).substr(1, line.size() - 2)));
             return;
         }
         line = ParseKeyLine(std::move(line));
-        if (current && !line.empty()) current->Add(std::move(line));
+        if (current && !line.empty()) current->Add(line);  // a copy: the line's buffer serves the next one
     });
     sections_.MergeDuplicates();
 }
@@ -367,6 +379,7 @@ void TqzIniFile::ReadSectionValues(const std::string& section, TStringList& targ
     int index = sections_.IndexOf(section);
     if (index < 0) return;
     const TStringList& lines = *sections_.LinesAt(index);
+    if (target.Empty()) return target.Assign(lines);
     TStringList result(lines);
     for (int i = 0; i < target.Count(); ++i)
         if (lines.IndexOfName(target.Names(i)) < 0) result.Add(target.Strings(i), target.Objects(i));
@@ -400,7 +413,7 @@ void TqzIniFile::EmitModel(const std::function<bool(const std::string&)>& emit) 
     for (int i = 0; i < sections_.Count(); ++i) {
         const TStringList& lines = *sections_.LinesAt(i);
         if (lines.Empty()) continue;
-        if (!emit("[" + sections_.Strings(i) + "]")) return;
+        if (!emit("[" + std::string(sections_.Strings(i)) + "]")) return;
         for (int j = 0; j < lines.Count(); ++j)
             if (!emit(lines.Strings(j))) return;
         if (!emit(std::string())) return;

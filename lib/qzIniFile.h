@@ -45,7 +45,7 @@ public:
     bool MergeDuplicates();
     TStringList* LinesAt(int index) const { return static_cast<TStringList*>(Objects(index)); }
 
-    int AddSection(const std::string& name);  // appends a section with an empty line list
+    int AddSection(std::string_view name);  // appends a section with an empty line list
     void DeleteSection(int index);
     void ClearSections();
 
@@ -69,6 +69,10 @@ public:
     TqzIniFile(const std::string& fileName, bool readOnly);
     TqzIniFile(const std::string& fileName, bool readOnly, bool skipComments,
                bool skipLinesWithoutEquals, bool trimAroundEquals, bool stripValueQuotes);
+    // A read-only engine of the file holding a copy of the other engine's model, which
+    // shares its texts: the model that loading the file under the other's parse options
+    // built, without reading the file again. No file is opened.
+    TqzIniFile(const std::string& fileName, const TqzIniFile& model);
     TqzIniFile(const TqzIniFile&) = delete;
     TqzIniFile& operator=(const TqzIniFile&) = delete;
     // Destroy: writes pending changes back, then closes the file.

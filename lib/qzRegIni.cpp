@@ -38,9 +38,13 @@ public:
         }
         if (found != entries_.end()) return *found->engine;
         // Loading may raise EInOutError; nothing is cached then.
-        auto engine = std::make_unique<TqzIniFile>(key, readOnly, true, true, true, true);
-        auto position = std::lower_bound(entries_.begin(), entries_.end(), key, KeyBelow);
-        return *entries_.insert(position, Entry{key, std::move(engine)})->engine;
+        return Add(key, std::make_unique<TqzIniFile>(key, readOnly, true, true, true, true));
+    }
+
+    // Puts in an engine for the loaded one's file, sharing its model, unless one is there.
+    void Share(const TqzIniFile& loaded) {
+        std::string key = UpperCase(loaded.FileName());
+        if (Find(key) == entries_.end()) Add(key, std::make_unique<TqzIniFile>(key, loaded));
     }
 
     void Release(const std::string& file) {
@@ -67,6 +71,11 @@ private:
         return CompareText(entry.key, key) < 0;
     }
 
+    TqzIniFile& Add(const std::string& key, std::unique_ptr<TqzIniFile> engine) {
+        auto position = std::lower_bound(entries_.begin(), entries_.end(), key, KeyBelow);
+        return *entries_.insert(position, Entry{key, std::move(engine)})->engine;
+    }
+
     std::vector<Entry>::iterator Find(const std::string& key) {
         auto position = std::lower_bound(entries_.begin(), entries_.end(), key, KeyBelow);
         if (position != entries_.end() && CompareText(position->key, key) == 0) return position;
@@ -89,6 +98,11 @@ IniFileCache& Cache() {
 TqzIniFile* GetCachedIniFile(const std::string& file, bool readOnly) {
     qz::Lock guard(Cache().Guard());
     return &Cache().Engine(file, readOnly);
+}
+
+void CacheIniFile(const TqzIniFile& loaded) {
+    qz::Lock guard(Cache().Guard());
+    Cache().Share(loaded);
 }
 
 void ReleaseCachedIniFile(const std::string& file) {

@@ -16,6 +16,11 @@
 // may be used from two threads. The engine pointer that GetCachedIniFile returns stays
 // owned by the cache.
 TqzIniFile* GetCachedIniFile(const std::string& file, bool readOnly);
+// Caches a read-only engine of the loaded engine's file that shares its lines, unless the
+// file has an engine already: the file's first read through the cache then parses nothing.
+// The loaded engine must have all four parse options on, as the cache's engines have; the
+// cached one keeps serving after the loaded one is gone, and after the file is deleted.
+void CacheIniFile(const TqzIniFile& loaded);
 void ReleaseCachedIniFile(const std::string& file);
 void ReleaseAllIniFiles();
 std::string ReadIniString(const std::string& file, const std::string& section,

@@ -3,20 +3,25 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
 // Lists shorter than this are searched by name one entry after the other.
 const int kIndexedCount = 16;
+// Text blocks grow from the first to the ninth, then stay at the largest size; a longer
+// text gets a block of its own size.
+const size_t kFirstBlockSize = 256;
+const size_t kLargestBlockSize = 64 * 1024;
 
 int CompareRanges(const char* a, size_t aLength, const char* b, size_t bLength) {
     int result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, static_cast<int>(aLength),
                                 b, static_cast<int>(bLength));
-    return result == 0 ? std::string(a, aLength).compare(std::string(b, bLength)) : result - CSTR_EQUAL;
+    return result == 0 ? std::string_view(a, aLength).compare(std::string_view(b, bLength)) : result - CSTR_EQUAL;
 }
 
 // The length of the name of an entry, or npos for an entry without "=".
-size_t NameLength(const std::string& text) { return text.find('='); }
+size_t NameLength(std::string_view text) { return text.find('='); }
 
 // A hash of the text's sort key for the comparison of CompareText: texts that compare equal
 // have equal sort keys, so equal hashes. False when the system gives no sort key.
@@ -41,20 +46,36 @@ bool SortKeyHash(const char* text, size_t length, uint64_t& hash) {
 
 }  // namespace
 
-int CompareText(const std::string& a, const std::string& b) {
+int CompareText(std::string_view a, std::string_view b) {
     return CompareRanges(a.data(), a.size(), b.data(), b.size());
 }
 
-bool SameText(const std::string& a, const std::string& b) { return CompareText(a, b) == 0; }
+bool SameText(std::string_view a, std::string_view b) { return CompareText(a, b) == 0; }
 
-int TStringList::Add(std::string text, void* object) {
-    entries_.push_back(Entry{std::move(text), object});
+TListText TStringList::Keep(std::string_view text) {
+    if (text.empty()) return TListText();
+    if (text.size() > freeSize_) {
+        size_t size = std::max(text.size(), std::min(kLargestBlockSize, kFirstBlockSize << std::min<size_t>(blocks_.size(), 8)));
+        blocks_.emplace_back(new char[size]);
+        free_ = blocks_.back().get();
+        freeSize_ = size;
+    }
+    // The text may lie in one of our blocks: they stay, and the copy goes behind it.
+    std::memcpy(free_, text.data(), text.size());
+    TListText kept(free_, text.size());
+    free_ += text.size();
+    freeSize_ -= text.size();
+    return kept;
+}
+
+int TStringList::Add(std::string_view text, void* object) {
+    entries_.push_back(Entry{Keep(text), object});
     Changed();
     return Count() - 1;
 }
 
-void TStringList::Insert(int index, std::string text, void* object) {
-    entries_.insert(entries_.begin() + index, Entry{std::move(text), object});
+void TStringList::Insert(int index, std::string_view text, void* object) {
+    entries_.insert(entries_.begin() + index, Entry{Keep(text), object});
     Changed();
 }
 
@@ -63,8 +84,28 @@ void TStringList::Delete(int index) {
     Changed();
 }
 
+void TStringList::Clear() {
+    entries_.clear();
+    blocks_.clear();
+    free_ = nullptr;
+    freeSize_ = 0;
+    Changed();
+}
+
+void TStringList::Assign(const TStringList& other) {
+    if (&other == this) return;
+    entries_ = other.entries_;
+    blocks_ = other.blocks_;
+    // The other list goes on filling its last block: this one starts a block of its own.
+    free_ = nullptr;
+    freeSize_ = 0;
+    nameIndex_ = other.nameIndex_;
+    lookups_ = other.lookups_;
+}
+
 void TStringList::AddStrings(const TStringList& other) {
-    entries_.insert(entries_.end(), other.entries_.begin(), other.entries_.end());
+    entries_.reserve(entries_.size() + other.entries_.size());
+    for (const Entry& entry : other.entries_) entries_.push_back(Entry{Keep(entry.text), entry.object});
     Changed();
 }
 
@@ -100,9 +141,9 @@ bool TStringList::Find(const std::string& text, int& index) const {
 }
 
 std::string TStringList::Names(int index) const {
-    const std::string& text = entries_[index].text;
+    const TListText text = entries_[index].text;
     size_t equals = text.find('=');
-    return equals == std::string::npos ? std::string() : text.substr(0, equals);
+    return equals == std::string::npos ? std::string() : std::string(text.substr(0, equals));
 }
 
 int TStringList::IndexOfName(const std::string& name) const {
@@ -111,7 +152,7 @@ int TStringList::IndexOfName(const std::string& name) const {
         if (index != -2) return index;
     }
     for (int i = 0; i < Count(); ++i) {
-        const std::string& text = entries_[i].text;
+        const TListText text = entries_[i].text;
         size_t length = NameLength(text);
         if (length != std::string::npos &&
             CompareRanges(text.data(), length, name.data(), name.size()) == 0)
@@ -130,7 +171,7 @@ int TStringList::IndexOfNameByHash(const std::string& name) const {
     if (!nameIndex_) {
         auto index = std::make_shared<NameIndex>();
         for (int i = 0; i < Count(); ++i) {
-            const std::string& text = entries_[i].text;
+            const TListText text = entries_[i].text;
             size_t length = NameLength(text);
             uint64_t hash = 0;
             if (length == std::string::npos) continue;  // never matches a name
@@ -150,7 +191,7 @@ int TStringList::IndexOfNameByHash(const std::string& name) const {
     const auto& byHash = nameIndex_->byHash;
     for (auto it = std::lower_bound(byHash.begin(), byHash.end(), std::make_pair(hash, -1));
          it != byHash.end() && it->first == hash; ++it) {
-        const std::string& text = entries_[static_cast<size_t>(it->second)].text;
+        const TListText text = entries_[static_cast<size_t>(it->second)].text;
         if (CompareRanges(text.data(), NameLength(text), name.data(), name.size()) == 0) {
             found = it->second;
             break;
@@ -165,6 +206,6 @@ int TStringList::IndexOfNameByHash(const std::string& name) const {
 std::string TStringList::Values(const std::string& name) const {
     int index = IndexOfName(name);
     if (index < 0) return std::string();
-    const std::string& text = entries_[index].text;
-    return text.substr(text.find('=') + 1);
+    const TListText text = entries_[index].text;
+    return std::string(text.substr(text.find('=') + 1));
 }

@@ -59,13 +59,16 @@ TEST(ActionFiles, KeptFilesStayWhateverNameReachesThemAndSlashesSeparateFolders)
 }
 
 // While RunApp programs are still to run the log stays: a failed one leaves an uninstaller
-// that can run again. After them the log goes, with the created folder that held it.
+// that can run again. After them the log goes, with the created folder that held it; its
+// lines, parsed once for the loaded log and the cache, are still read after both are gone.
 TEST(ActionFiles, TheLogStaysUntilTheRunAppProgramsSucceeded) {
     Staged inst("[CreateDirs]\n{app}=1\n[RunApp]\n1={bin}\\exitcode.exe,0\n");
     RemoveFolders();
     EXPECT_EQ(inst.Check({}, {"{app}\\install.log", "{app}"}), "");
     RemoveLogAndItsFolder();
     EXPECT_EQ(inst.Check({"{app}\\install.log", "{app}"}, {}), "");
+    LoadedLog.reset(), LoadSectionLines("RunApp");
+    EXPECT_EQ(SectionLines->Values("1"), inst.X("{bin}\\exitcode.exe,0"));
 }
 
 // A hostile path of 60,000 characters: no call per component on the stack.

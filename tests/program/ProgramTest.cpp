@@ -84,6 +84,12 @@ TEST_F(ProgramRun, EveryRunStoppedBeforeTheEndLeavesTheInstallation) {
         if (c.sections == ini) EXPECT_STRCASEEQ(StaticTexts(page = Page(BoxCaption)).c_str(), X("Cannot open file {root}\\app.ini").c_str());
         if (c.sections == ini) Command(page, IDOK);
         if (c.sections == run && (page = Page("DLG_UNINSTALL"))) EXPECT_TRUE(WaitUntil([&] { return Text(page, IDC_STATUS) == "Waiting"; }) && !Exists("{root}\\ran.txt"));
+        if (c.sections == run) {  // the last stage begun, at 2 of 3 steps
+            auto shown = [&](int id) { return IsWindowVisible(GetDlgItem(page, id)) ? "+" : "-"; };
+            DWORD_PTR bar = 0;
+            SendMessageTimeoutA(GetDlgItem(page, IDC_PROGRESS), PBM_GETPOS, 0, 0, SMTO_NORMAL, 10000, &bar);
+            EXPECT_EQ(shown(310) + std::string(shown(311)) + shown(312) + shown(313) + std::to_string(bar), "+++-67");
+        }
         EXPECT_EQ(Exit(), 0) << "no closing page follows";
         holder.reset();
         ExpectKept(c.sections != run);

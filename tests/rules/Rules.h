@@ -24,7 +24,7 @@ inline const std::string Nul(1, '\0');
 // The list's texts joined by "|".
 inline std::string Joined(const TStringList& list) {
     std::string text;
-    for (int i = 0; i < list.Count(); ++i) text += (i ? "|" : "") + list.Strings(i);
+    for (int i = 0; i < list.Count(); ++i) (text += i ? "|" : "") += list.Strings(i);
     return text;
 }
 

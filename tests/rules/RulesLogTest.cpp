@@ -136,6 +136,24 @@ TEST(RulesLog, RegistryPathsValueNamesAndEntryKeys) {
     }
 }
 
+// Copies of a list share its texts, yet each list changes alone, and the texts outlive the
+// list that kept them; so do those of an engine copied from another.
+TEST(RulesList, CopiesShareTextsButChangeAloneAndOutliveTheirList) {
+    auto list = std::make_unique<TStringList>();
+    for (int i = 0; i < 300; ++i) list->Add("line" + std::to_string(i) + "=" + std::string(i, 'x'));
+    TStringList copy(*list), assigned;
+    assigned.Assign(copy);
+    list->Add("original=1"), copy.Add("copy=1"), copy.SetString(0, copy.Strings(2)), assigned.Delete(1);
+    EXPECT_EQ(list->Strings(300), "original=1");
+    list.reset();
+    EXPECT_EQ(std::string(copy.Strings(0)) + "|" + std::string(copy.Strings(1)) + "|" + std::string(copy.Strings(300)), "line2=xx|line1=x|copy=1");
+    EXPECT_TRUE(assigned.Count() == 299 && assigned.Values("line2") == "xx" && assigned.Values("line299") == std::string(299, 'x'));
+    auto model = IniFromText("[A]\r\nk = \"v\"\r\n[b]\r\nx=1\r\n[a]\r\nk=2\r\n");
+    TqzIniFile shared("C:\\SHARED.INI", *model);
+    model.reset();
+    EXPECT_EQ(shared.ReadString("a", "K", "") + shared.ReadString("B", "x", "") + shared.FileName(), "v1C:\\SHARED.INI");
+}
+
 TEST(RulesProgress, PercentRoundsHalfToEvenAndIsZeroWhileNothingIsCounted) {
     for (const auto& [done, total, percent] : {std::tuple(0, 0, 0), {5, 0, 0}, {1, -4, 0}, {0, 7, 0}, {7, 7, 100}, {1, 3, 33},
              {2, 3, 67}, {1, 8, 12}, {3, 8, 38}, {5, 8, 62}, {7, 8, 88}, {1, 200, 0}, {3, 200, 2}, {5, 200, 2}, {1, 400, 0},
