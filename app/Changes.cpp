@@ -44,6 +44,12 @@ std::string ValuePath(const std::string& key, const std::string& name) {
     return IncludeTrailingBackslash(key) + name;
 }
 
+// A removal in a dry run: recorded, and remembered for the later actions.
+void PretendRemoved(const char* kind, const std::string& path) {
+    Removed.insert(PathKey(path));
+    Record(Outcome::Removed, kind, path);
+}
+
 void RecordRemoval(bool removed, const char* kind, const std::string& object, DWORD error) {
     if (removed)
         Record(Outcome::Removed, kind, object);
@@ -65,22 +71,14 @@ void ForgetDryRun() {
 }
 
 void RemoveFileNow(const char* kind, const std::string& path) {
-    if (!FileExists(path) || (DryRun && RemovedInDryRun(path))) return;
-    if (DryRun) {
-        Removed.insert(PathKey(path));
-        Record(Outcome::Removed, kind, path);
-        return;
-    }
+    if (!FileExists(path) || RemovedInDryRun(path)) return;
+    if (DryRun) return PretendRemoved(kind, path);
     bool removed = ForceDeleteFile(path);
     RecordRemoval(removed, kind, path, GetLastError());
 }
 
 void RemoveFileOrDefer(const char* kind, const std::string& path) {
-    if (DryRun) {
-        Removed.insert(PathKey(path));
-        Record(Outcome::Removed, kind, path);
-        return;
-    }
+    if (DryRun) return PretendRemoved(kind, path);
     const bool deleted = ForceDeleteFile(path);
     const DWORD error = GetLastError();
     if (deleted || !FileExists(path)) {
@@ -94,10 +92,10 @@ void RemoveFileOrDefer(const char* kind, const std::string& path) {
 }
 
 void RemoveFolderIfEmpty(const std::string& folder, bool orAtNextBoot) {
-    if (!FolderExists(folder) || (DryRun && RemovedInDryRun(folder))) {
+    if (!FolderExists(folder) || RemovedInDryRun(folder)) {
         if (orAtNextBoot) Record(Outcome::Missing, "folder", folder);
     } else if (DryRun ? EmptyInDryRun(folder) : RemoveDirectoryA(folder.c_str()) != FALSE) {
-        if (DryRun) Removed.insert(PathKey(folder));
+        if (DryRun) return PretendRemoved("folder", folder);
         Record(Outcome::Removed, "folder", folder);
     } else if (orAtNextBoot) {
         if (!DryRun && RestartNeeded && IsNTPlatform() &&
@@ -109,7 +107,7 @@ void RemoveFolderIfEmpty(const std::string& folder, bool orAtNextBoot) {
 }
 
 void RemoveFolderTree(const std::string& folder) {
-    if (!FolderExists(folder) || (DryRun && RemovedInDryRun(folder)))
+    if (!FolderExists(folder) || RemovedInDryRun(folder))
         return Record(Outcome::Missing, "folder", folder);
     if (DryRun) {
         RemovedTrees.insert(PathKey(folder));
@@ -140,7 +138,7 @@ void RemoveCreatedKey(const std::string& path) {
     TStringList subkeys;
     RegEnumSubKeys(path, subkeys);
     for (int i = subkeys.Count() - 1; i >= 0; --i)
-        if (DryRun && Removed.count(UpperCase(path + "\\" + std::string(subkeys.Strings(i)))) != 0) subkeys.Delete(i);
+        if (Removed.count(UpperCase(path + "\\" + std::string(subkeys.Strings(i)))) != 0) subkeys.Delete(i);
     if (!subkeys.Empty()) return Record(Outcome::Kept, "registry key", path, "has subkeys");
     if (DryRun) {
         Removed.insert(UpperCase(path));

@@ -84,7 +84,7 @@ private:
     // itself, when the log lists it, cannot go while it runs; it needs no deletion at the
     // next boot, nor a restart: its removal script deletes it once it has ended.
     void DeleteFound(const std::string& path) const {
-        if (DryRun && RemovedInDryRun(path)) return;  // listed once
+        if (RemovedInDryRun(path)) return;  // listed once in a dry run
         // The long spelling costs a search per component: it is needed only where a file
         // may be one that stays, or the program under another spelling.
         bool maybeProgram = programNames_.count(UpperCase(ExtractFileName(path))) != 0;

@@ -248,7 +248,6 @@ int32_t ServePage() {
         if (CallbackFailed()) return PageCancel;
         HANDLE worker = WorkerThread;
         DWORD woken = MsgWaitForMultipleObjects(worker ? 1 : 0, &worker, FALSE, 50, QS_ALLINPUT);
-        if (PageResult != 0) return PageResult;
         if (woken != WAIT_OBJECT_0 + (worker ? 1 : 0) && WorkerEndedSilently()) return PageCancel;
     }
 }
